@@ -1,0 +1,110 @@
+#include "holders.hpp"
+
+#include <cstdlib>
+#include <new>
+
+#include <sys/mman.h>
+#include <turbojpeg.h>
+
+namespace frames {
+
+namespace {
+
+int turbojpeg_format(PixelLayout layout)
+{
+    switch (layout) {
+    case PixelLayout::bgrx: return TJPF_BGRX;
+    case PixelLayout::rgbx: return TJPF_RGBX;
+    case PixelLayout::xbgr: return TJPF_XBGR;
+    case PixelLayout::xrgb: return TJPF_XRGB;
+    }
+    return TJPF_BGRX;
+}
+
+struct DecoderDeleter {
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+
+using DecoderHandle = std::unique_ptr<void, DecoderDeleter>;
+
+void decode_with(tjhandle handle, Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+{
+    if (!handle) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+    // TurboJPEG takes non-const input but only reads it.
+    auto* data = reinterpret_cast<unsigned char*>(const_cast<std::byte*>(jpeg.data()));
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colorspace) != 0) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+    if (width != frame_width || height != frame_height) {
+        throw BadFrameSet(Problem::wrong_size, holder);
+    }
+    // Truncated or corrupt data only draws a warning from libjpeg and would
+    // give a partly grey frame; stop on it and treat it as the error it is.
+    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), frame_width, frame_pitch,
+                      frame_height, turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+}
+
+}  // namespace
+
+// All 24 pictures live in one block aligned to 2 MiB, which the kernel may
+// back with huge pages: touching 72 MiB page by page in 4 KiB pages costs
+// more than decoding the frames.
+struct Holders::Block {
+    static constexpr std::size_t alignment = std::size_t{2} << 20;
+    static constexpr std::size_t size =
+        (frame_bytes * holder_count + alignment - 1) / alignment * alignment;
+
+    Block() : bytes(static_cast<std::byte*>(std::aligned_alloc(alignment, size)))
+    {
+        if (!bytes) {
+            throw std::bad_alloc();
+        }
+        // Only advice: without huge pages the block works the same.
+        madvise(bytes, size, MADV_HUGEPAGE);
+    }
+    ~Block() { std::free(bytes); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    std::byte* bytes;
+};
+
+struct Holders::Decoder {
+    DecoderHandle handle{tjInitDecompress()};
+};
+
+Holders::Holders(Bytes frame_set, PixelLayout layout)
+    : set_(parse_frame_set(frame_set)), layout_(layout), block_(std::make_unique<Block>()),
+      decoder_(std::make_unique<Decoder>())
+{
+}
+
+Holders::~Holders() = default;
+
+const Picture& Holders::picture(int holder)
+{
+    Picture& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+    if (!p.pixels) {
+        std::byte* out = block_->bytes + frame_bytes * static_cast<std::size_t>(holder - 1);
+        decode_with(decoder_->handle.get(), set_.jpeg[holder - 1], layout_, out, holder);
+        p = Picture{out, layout_};
+    }
+    return p;
+}
+
+void decode_picture(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+{
+    const DecoderHandle handle(tjInitDecompress());
+    decode_with(handle.get(), jpeg, layout, out, holder);
+}
+
+}  // namespace frames
