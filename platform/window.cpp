@@ -1,0 +1,254 @@
+#include "window.hpp"
+
+#include <SDL.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::string reason(const char* step)
+{
+    return std::string(step) + ": " + SDL_GetError();
+}
+
+// SDL installs nothing for a lost X connection, and Xlib's default handler
+// prints several lines before exiting.  Say it once and leave at once: the
+// display is gone, so there is nothing left to clean up on it.
+int on_lost_display(Display*)
+{
+    static constexpr char message[] = "vormo-kidney: lost the connection to the X server\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(1);
+}
+
+// Maps an SDL window-surface format to the decoder's layout with the same
+// bytes in memory (little-endian), if there is one.
+bool layout_of(Uint32 format, frames::PixelLayout& layout)
+{
+    switch (format) {
+    case SDL_PIXELFORMAT_XRGB8888:
+    case SDL_PIXELFORMAT_ARGB8888: layout = frames::PixelLayout::bgrx; return true;
+    case SDL_PIXELFORMAT_XBGR8888:
+    case SDL_PIXELFORMAT_ABGR8888: layout = frames::PixelLayout::rgbx; return true;
+    case SDL_PIXELFORMAT_RGBX8888:
+    case SDL_PIXELFORMAT_RGBA8888: layout = frames::PixelLayout::xbgr; return true;
+    case SDL_PIXELFORMAT_BGRX8888:
+    case SDL_PIXELFORMAT_BGRA8888: layout = frames::PixelLayout::xrgb; return true;
+    default: return false;
+    }
+}
+
+// Turns the UTF-8 text of one text-input event into code points, one handler
+// call each.  Malformed bytes become U+FFFD, which no key binding matches.
+bool deliver_text(const char* text, viewer::EventHandler& handler)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        char32_t code = 0xFFFD;
+        int extra = 0;
+        if (*p < 0x80) {
+            code = *p;
+        } else if ((*p & 0xE0) == 0xC0) {
+            code = *p & 0x1F;
+            extra = 1;
+        } else if ((*p & 0xF0) == 0xE0) {
+            code = *p & 0x0F;
+            extra = 2;
+        } else if ((*p & 0xF8) == 0xF0) {
+            code = *p & 0x07;
+            extra = 3;
+        }
+        ++p;
+        for (int i = 0; i < extra; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) {
+                code = 0xFFFD;
+                break;
+            }
+            code = (code << 6) | (*p & 0x3F);
+        }
+        if (!handler.handle(viewer::TypedCharacter{code})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+struct Window::Sdl {
+    Sdl()
+    {
+        // The plain window surface (shared-memory X images) presents a frame
+        // in well under a millisecond; the accelerated framebuffer would go
+        // through OpenGL in a software rasteriser on machines without a GPU,
+        // costing far more to create and to present.  Frames are unscaled, so
+        // a copy is all that showing needs.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // A click that activates the window counts like any other.
+        SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            throw OpenError(reason("cannot open the display"));
+        }
+    }
+    ~Sdl() { SDL_Quit(); }
+    Sdl(const Sdl&) = delete;
+    Sdl& operator=(const Sdl&) = delete;
+};
+
+std::unique_ptr<Window> Window::open()
+{
+    auto sdl = std::make_unique<Sdl>();
+    // Without a display SDL may fall back to drivers that show nothing; a
+    // viewer nobody can see would run for ever.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0 ||
+        std::strcmp(driver, "evdev") == 0) {
+        throw OpenError(std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
+                        (driver ? driver : "none") + ")");
+    }
+    if (std::strcmp(driver, "x11") == 0) {
+        XSetIOErrorHandler(on_lost_display);
+    }
+    SDL_Window* window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                          viewer::surface_width, viewer::surface_height, SDL_WINDOW_SHOWN);
+    if (!window) {
+        throw OpenError(reason("cannot create the window"));
+    }
+    std::unique_ptr<Window> w(new Window(std::move(sdl), window));
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (!surface) {
+        throw OpenError(reason("cannot get the window's drawing surface"));
+    }
+    w->copy_directly_ = layout_of(surface->format->format, w->layout_);
+    if (!w->wait_until_active()) {
+        return nullptr;
+    }
+    SDL_RaiseWindow(window);
+    SDL_SetWindowInputFocus(window);
+    return w;
+}
+
+Window::Window(std::unique_ptr<Sdl> sdl, SDL_Window* window) : sdl_(std::move(sdl)), window_(window) {}
+
+Window::~Window()
+{
+    SDL_DestroyWindow(window_);
+}
+
+bool Window::wait_until_active()
+{
+    // Start-up runs on the first sign that the window is on screen: on a bare
+    // X server with no window manager no focus event ever comes, but the
+    // window is still shown and exposed.
+    SDL_Event e;
+    while (SDL_WaitEvent(&e)) {
+        if (e.type == SDL_QUIT) {
+            return false;
+        }
+        if (e.type == SDL_WINDOWEVENT &&
+            (e.window.event == SDL_WINDOWEVENT_SHOWN || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
+             e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)) {
+            return true;
+        }
+    }
+    throw OpenError(reason("lost the window's events"));
+}
+
+void Window::show(const frames::Picture& picture)
+{
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface) {
+        return;  // the window is gone; its close request is on its way
+    }
+    if (SDL_MUSTLOCK(surface)) {
+        SDL_LockSurface(surface);
+    }
+    auto* to = static_cast<unsigned char*>(surface->pixels);
+    const auto* from = reinterpret_cast<const unsigned char*>(picture.pixels);
+    const int width = std::min(surface->w, viewer::surface_width);
+    const int height = std::min(surface->h, viewer::surface_height);
+    if (copy_directly_ && picture.layout == layout_) {
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch, from + y * frames::frame_pitch,
+                        static_cast<std::size_t>(width) * frames::bytes_per_pixel);
+        }
+    } else {
+        // Only on displays whose surface format the decoder cannot write:
+        // the holders then hold B, G, R, X bytes (XRGB8888 to SDL).
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_XRGB8888, from, static_cast<int>(frames::frame_pitch),
+                          surface->format->format, to, surface->pitch);
+    }
+    if (SDL_MUSTLOCK(surface)) {
+        SDL_UnlockSurface(surface);
+    }
+    present();
+}
+
+void Window::present()
+{
+    SDL_UpdateWindowSurface(window_);
+}
+
+void Window::clear()
+{
+    if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) {
+        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+        present();
+    }
+}
+
+void Window::process_events(viewer::EventHandler& handler)
+{
+    // Handle only what is queued now: a flood of pointer motion that keeps
+    // arriving must not keep the loop from its next tick.
+    SDL_PumpEvents();
+    const int pending = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+    for (int i = 0; i < pending; ++i) {
+        SDL_Event e;
+        if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) {
+            return;
+        }
+        bool carry_on = true;
+        switch (e.type) {
+        case SDL_QUIT: carry_on = handler.handle(viewer::CloseRequest{}); break;
+        case SDL_TEXTINPUT: carry_on = deliver_text(e.text.text, handler); break;
+        case SDL_KEYDOWN:
+            // No text is sent for control characters: ESC, and Ctrl+[ which
+            // types the same character, arrive as key presses.
+            if (e.key.keysym.sym == SDLK_ESCAPE ||
+                (e.key.keysym.sym == SDLK_LEFTBRACKET && (e.key.keysym.mod & KMOD_CTRL) != 0)) {
+                carry_on = handler.handle(viewer::TypedCharacter{27});
+            }
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
+                carry_on = handler.handle(viewer::Click{});
+            }
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
+                carry_on = handler.handle(viewer::DoubleClick{});
+            }
+            break;
+        case SDL_MOUSEMOTION: carry_on = handler.handle(viewer::to_user_scale(e.motion.x, e.motion.y)); break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                present();  // the surface still holds the current frame
+            }
+            break;
+        default: break;
+        }
+        if (!carry_on) {
+            return;
+        }
+    }
+}
+
+}  // namespace platform

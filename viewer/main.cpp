@@ -1,0 +1,26 @@
+// vormo-kidney: plays the kidney-shaped cam's rotation in a 1024 x 768 window.
+
+#include "frames/embedded.hpp"
+#include "frames/holders.hpp"
+#include "platform/window.hpp"
+#include "viewer/pause.hpp"
+#include "viewer/viewer.hpp"
+
+#include <cstdio>
+#include <exception>
+
+int main()
+{
+    try {
+        const std::unique_ptr<platform::Window> window = platform::Window::open();
+        if (!window) {
+            return 0;  // closed before it was ever shown
+        }
+        frames::Holders holders(frames::embedded_frame_set(), window->pixel_layout());
+        viewer::Viewer viewer(*window, holders, viewer::busy_count);
+        return viewer.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vormo-kidney: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+namespace viewer {
+
+// The pacing count: runs a loop variable from 0 up to k inclusive in steps of
+// 1 (floor(k) + 1 steps when k >= 0, none when k < 0) and returns the number
+// of steps made.  It reads no clock; each step costs a fixed chain of
+// dependent floating-point operations, about 40 ns on a current x86 core.
+std::uint64_t busy_count(double k);
+
+}  // namespace viewer

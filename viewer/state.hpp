@@ -1,0 +1,40 @@
+#pragma once
+
+// The viewer state: the members of the window object that the tick and the
+// input handlers share.  All start at 0.
+
+namespace viewer {
+
+inline constexpr int slot_count = 24;
+
+struct State {
+    double k = 0;  // pace: the busy-count limit of each tick
+    int l = 0;     // current frame slot, 0..slot_count - 1
+    int m = 0;     // 1 while running backwards on its own
+    int mm = 0;    // 1 after a run-forwards command started forward running
+    int n = 0;     // command code: the pending request or the standing run state
+    int nm = 0;    // 1 in mouse-step mode
+    int m1 = 0;    // m, mm and n as they were when mouse-step mode was entered
+    int mm1 = 0;
+    int n1 = 0;
+    float yyy = 0;  // pointer's Y at the previous move in mouse-step mode
+
+    bool operator==(const State&) const = default;
+};
+
+// Command codes, the values of n.
+namespace command {
+inline constexpr int stopped = 0;
+inline constexpr int run = 1;
+inline constexpr int start_backwards = -1;
+inline constexpr int start_forwards = 3;
+inline constexpr int step_back = -2;
+inline constexpr int step_forward = 2;
+}  // namespace command
+
+// Applies the pending command and the run flags to the current slot: the
+// state part of one tick.  Every slot change is a non-negative sum modulo
+// slot_count; one step back adds slot_count - 1.
+void apply_command(State& s);
+
+}  // namespace viewer
