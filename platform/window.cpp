@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -93,8 +94,15 @@ struct Window::Sdl {
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         // A click that activates the window counts like any other.
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // Only drivers that show a real window: left to itself SDL falls
+        // back to an invisible offscreen driver when there is no display.
+        // Wayland is tried only where a compositor says it is there, since
+        // its client library complains on stderr otherwise.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "x11,wayland" : "x11");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            throw OpenError(reason("cannot open the display"));
+            const char* display = std::getenv("DISPLAY");
+            throw OpenError(std::string("cannot open the display ") +
+                            (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
         }
     }
     ~Sdl() { SDL_Quit(); }

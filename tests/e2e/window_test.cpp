@@ -1,0 +1,283 @@
+// The real program on a virtual X server: its window, the running sequence,
+// the keys and the mouse, and every way it ends.
+
+// GoogleTest first: Xlib defines macros (None, Bool) that clash with it.
+#include <gtest/gtest.h>
+
+#include "x_session.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+using namespace e2e;
+
+constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
+
+int forward_distance(int from, int to)
+{
+    return (to - from + 24) % 24;
+}
+
+class RealWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        display_ = new VirtualDisplay;
+        x_ = new Connection(display_->name());
+        frames_ = new FrameMatcher;
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete x_;
+        delete frames_;
+        delete display_;
+    }
+
+    // Starts the viewer on our display and waits until its loop runs: keys
+    // typed during the start-up passes are overwritten by its run command.
+    // The pointer is parked outside the window, where it sets no pace.
+    void start()
+    {
+        XTestFakeMotionEvent(x_->display(), DefaultScreen(x_->display()), 5, 5, 0);
+        x_->flush();
+        viewer_ = std::make_unique<Process>(std::vector<std::string>{VORMO_EXECUTABLE},
+                                            std::vector<std::string>{"DISPLAY=" + display_->name(), "WAYLAND_DISPLAY",
+                                                                     "SDL_VIDEODRIVER"});
+        window_ = x_->wait_for_window(caption, 5000ms);
+        ASSERT_NE(window_, 0u) << "no window appeared: " << viewer_->error_output();
+        const int first = x_->wait_for_slot(window_, *frames_, 5000ms);
+        ASSERT_GE(first, 0) << "the window shows none of the frames";
+        int running = first;
+        while (running >= 0 && running <= 1) {
+            running = x_->wait_for_change(window_, *frames_, running, 3000ms);
+        }
+        ASSERT_GE(running, 2) << "the loop does not run";
+    }
+
+    // Waits until the frame on screen holds still and returns it.
+    int settled_slot()
+    {
+        int last = -1;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const std::vector<int> seen = x_->watch(window_, *frames_, 250ms);
+            if (seen.size() == 1) {
+                return seen[0];
+            }
+            last = seen.empty() ? -1 : seen.back();
+        }
+        ADD_FAILURE() << "the frame never held still; last slot " << last;
+        return last;
+    }
+
+    void expect_exit_status(int expected, std::chrono::milliseconds limit)
+    {
+        const std::optional<int> status = viewer_->wait_for_exit(limit);
+        ASSERT_TRUE(status.has_value()) << "still running after " << limit.count() << " ms";
+        EXPECT_EQ(*status, expected) << viewer_->error_output();
+        EXPECT_EQ(viewer_->error_output(), "");
+    }
+
+    static inline VirtualDisplay* display_ = nullptr;
+    static inline Connection* x_ = nullptr;
+    static inline FrameMatcher* frames_ = nullptr;
+    std::unique_ptr<Process> viewer_;
+    Window window_ = 0;
+};
+
+TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
+{
+    viewer_ = std::make_unique<Process>(std::vector<std::string>{VORMO_EXECUTABLE},
+                                        std::vector<std::string>{"DISPLAY=" + display_->name()});
+    window_ = x_->wait_for_window(caption, 5000ms);
+    ASSERT_NE(window_, 0u);
+    EXPECT_EQ(x_->caption_of(window_), caption);
+    const XWindowAttributes a = x_->attributes(window_);
+    EXPECT_EQ(a.width, 1024);
+    EXPECT_EQ(a.height, 768);
+
+    const int first = x_->wait_for_slot(window_, *frames_, 5000ms);
+    EXPECT_TRUE(first == 0 || first == 1) << "first slot seen: " << first;
+
+    const std::vector<int> seen = x_->watch(window_, *frames_, 600ms);
+    ASSERT_GE(seen.size(), 4u) << "the sequence does not move";
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        const int step = forward_distance(seen[i - 1], seen[i]);
+        EXPECT_TRUE(step >= 1 && step <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+    }
+}
+
+TEST_F(RealWindow, KeepsRunningWhileCoveredAndShowsAWholeFrameAfterwards)
+{
+    start();
+    const int before = x_->slot_shown(window_, *frames_);
+    const XWindowAttributes a = x_->attributes(window_);
+    Display* d = x_->display();
+    XSetWindowAttributes override{};
+    override.override_redirect = True;
+    const Window cover = XCreateWindow(d, DefaultRootWindow(d), a.x, a.y, 1024, 768, 0, CopyFromParent, InputOutput,
+                                       CopyFromParent, CWOverrideRedirect, &override);
+    XMapRaised(d, cover);
+    x_->flush();
+    sleep_for(300ms);
+    EXPECT_TRUE(viewer_->running());
+    XDestroyWindow(d, cover);
+    x_->flush();
+
+    const int after = x_->wait_for_slot(window_, *frames_, 1000ms);
+    ASSERT_GE(after, 0) << "the uncovered window does not show a whole frame";
+    EXPECT_NE(after, before) << "the sequence stood still while covered";
+    EXPECT_GE(x_->watch(window_, *frames_, 300ms).size(), 2u);
+}
+
+TEST_F(RealWindow, StopAndStepKeysMoveOneSlot)
+{
+    start();
+    x_->type(XK_asterisk);  // stop (after one more frame forward)
+    const int stopped = settled_slot();
+
+    x_->type(XK_asterisk);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 1) % 24);
+    EXPECT_EQ(settled_slot(), (stopped + 1) % 24);
+
+    x_->type(XK_slash);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stopped + 1) % 24, 1000ms), stopped);
+    x_->type(XK_slash);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 23) % 24);
+
+    x_->type(XK_space);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stopped + 23) % 24, 1000ms), stopped);
+    x_->type(XK_period);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 1) % 24);
+
+    x_->type(XK_equal);  // not a command
+    x_->type(XK_a);
+    EXPECT_EQ(settled_slot(), (stopped + 1) % 24);
+}
+
+TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
+{
+    start();
+    x_->type(XK_minus);
+    sleep_for(100ms);
+    std::vector<int> seen = x_->watch(window_, *frames_, 600ms);
+    ASSERT_GE(seen.size(), 4u);
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        const int back = forward_distance(seen[i], seen[i - 1]);
+        EXPECT_TRUE(back >= 1 && back <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+    }
+
+    x_->type(XK_comma);
+    sleep_for(100ms);
+    seen = x_->watch(window_, *frames_, 600ms);
+    ASSERT_GE(seen.size(), 4u);
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        const int step = forward_distance(seen[i - 1], seen[i]);
+        EXPECT_TRUE(step >= 1 && step <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+    }
+}
+
+TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
+{
+    start();
+    x_->move_pointer(window_, 500, 300);
+    sleep_for(100ms);
+    x_->click();  // mouse-step mode on, saving the run
+    sleep_for(100ms);
+    x_->move_pointer(window_, 500, 320);  // down: one step forward, then stopped
+    const int stepped = settled_slot();
+
+    x_->move_pointer(window_, 500, 340);
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stepped, 1000ms), (stepped + 1) % 24);
+    x_->move_pointer(window_, 500, 330);  // up
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stepped + 1) % 24, 1000ms), stepped);
+    x_->move_pointer(window_, 520, 330);  // sideways counts as down
+    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stepped, 1000ms), (stepped + 1) % 24);
+    EXPECT_EQ(settled_slot(), (stepped + 1) % 24);
+
+    sleep_for(700ms);  // far from the first click: a single click, not a double
+    x_->click();       // mode off: running forwards again
+    const std::vector<int> seen = x_->watch(window_, *frames_, 500ms);
+    EXPECT_GE(seen.size(), 3u) << "the run was not restored";
+    EXPECT_TRUE(viewer_->running());
+}
+
+TEST_F(RealWindow, EscapeEndsWithStatusZero)
+{
+    start();
+    x_->type(XK_Escape);
+    expect_exit_status(0, 2000ms);
+}
+
+TEST_F(RealWindow, DoubleClickEndsWithStatusZero)
+{
+    start();
+    x_->move_pointer(window_, 200, 200);
+    x_->click();
+    x_->click();
+    expect_exit_status(0, 2000ms);
+}
+
+TEST_F(RealWindow, SigtermAndSigintEndWithStatusZero)
+{
+    for (const int sig : {SIGTERM, SIGINT}) {
+        start();
+        viewer_->signal(sig);
+        expect_exit_status(0, 1000ms);
+    }
+}
+
+TEST_F(RealWindow, ClosingTheWindowEndsWithStatusZero)
+{
+    start();
+    Display* d = x_->display();
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window_;
+    close.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window_, False, NoEventMask, &close);
+    x_->flush();
+    expect_exit_status(0, 2000ms);
+}
+
+TEST(NoDisplay, OneClearLineAndStatusOne)
+{
+    Process viewer({VORMO_EXECUTABLE}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+    const std::optional<int> status = viewer.wait_for_exit(5000ms);
+    ASSERT_TRUE(status.has_value()) << "kept running without a display";
+    EXPECT_EQ(*status, 1);
+    const std::string errors = viewer.error_output();
+    EXPECT_EQ(errors.rfind("vormo-kidney: cannot open the display", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+}
+
+TEST(LostDisplay, XServerKilledEndsTheViewerWithOneLine)
+{
+    auto server = std::make_unique<VirtualDisplay>();
+    Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server->name()});
+    {
+        // Closed before the server goes, or Xlib would end this test too.
+        Connection x(server->name());
+        ASSERT_NE(x.wait_for_window(caption, 5000ms), 0u);
+    }
+    sleep_for(200ms);
+    server->server().signal(SIGKILL);
+    const std::optional<int> status = viewer.wait_for_exit(2000ms);
+    ASSERT_TRUE(status.has_value()) << "still running 2 s after the X server died";
+    EXPECT_NE(*status, 0);
+    EXPECT_LT(*status, 128) << "ended by a signal";
+    EXPECT_EQ(viewer.error_output(), "vormo-kidney: lost the connection to the X server\n");
+}
+
+}  // namespace

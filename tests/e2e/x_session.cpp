@@ -1,0 +1,402 @@
+#include "x_session.hpp"
+
+#include "frames/embedded.hpp"
+
+#include <X11/XKBlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+
+void sleep_for(std::chrono::milliseconds d)
+{
+    std::this_thread::sleep_for(d);
+}
+
+namespace {
+
+std::vector<std::string> environment_with(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        env.emplace_back(*e);
+    }
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size() + 1, name + "=") == 0; });
+        if (change.find('=') != std::string::npos) {
+            env.push_back(change);
+        }
+    }
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> p;
+    for (std::string& s : strings) {
+        p.push_back(s.data());
+    }
+    p.push_back(nullptr);
+    return p;
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env_changes)
+{
+    std::vector<std::string> args = argv;
+    std::vector<std::string> env = environment_with(env_changes);
+    std::vector<char*> arg_p = pointers(args);
+    std::vector<char*> env_p = pointers(env);
+    int err[2];
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    pid_ = fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        dup2(err[1], STDERR_FILENO);
+        execvpe(arg_p[0], arg_p.data(), env_p.data());
+        _exit(127);
+    }
+    close(err[1]);
+    stderr_fd_ = err[0];
+}
+
+Process::~Process()
+{
+    if (!status_) {
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (stderr_fd_ >= 0) {
+        close(stderr_fd_);
+    }
+}
+
+void Process::signal(int sig) const
+{
+    ::kill(pid_, sig);
+}
+
+bool Process::running()
+{
+    return !wait_for_exit(0ms).has_value();
+}
+
+std::optional<int> Process::wait_for_exit(std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (!status_) {
+        int raw = 0;
+        const pid_t r = waitpid(pid_, &raw, WNOHANG);
+        if (r == pid_) {
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            break;
+        }
+        if (Clock::now() >= end) {
+            break;
+        }
+        sleep_for(5ms);
+    }
+    return status_;
+}
+
+std::string Process::error_output()
+{
+    char buffer[4096];
+    for (;;) {
+        pollfd p{stderr_fd_, POLLIN, 0};
+        if (poll(&p, 1, status_ ? 100 : 0) <= 0) {
+            break;
+        }
+        const ssize_t n = read(stderr_fd_, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        errors_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return errors_;
+}
+
+VirtualDisplay::VirtualDisplay()
+{
+    // Xvfb picks a free display number and writes it to the descriptor we
+    // give it, so parallel test runs never collide.
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    server_ = std::make_unique<Process>(
+        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp", "-noreset"},
+        std::vector<std::string>{});
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) {
+        throw std::runtime_error("Xvfb did not start: " + server_->error_output());
+    }
+    name_ = ":" + number;
+}
+
+FrameMatcher::FrameMatcher() : pixels_(frames::frame_bytes * 24)
+{
+    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+    for (int s = 0; s < 24; ++s) {
+        frames::decode_picture(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes,
+                               s + 1);
+    }
+}
+
+namespace {
+
+bool same_picture(const XImage& image, const std::byte* frame)
+{
+    for (int y = 0; y < frames::frame_height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + y * image.bytes_per_line);
+        const auto* want = reinterpret_cast<const std::uint32_t*>(frame + y * frames::frame_pitch);
+        for (int x = 0; x < frames::frame_width; ++x) {
+            if (((row[x] ^ want[x]) & 0x00FFFFFFu) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int FrameMatcher::slot_of(const XImage& image) const
+{
+    if (image.bits_per_pixel != 32 || image.width < frames::frame_width || image.height < frames::frame_height) {
+        return -1;
+    }
+    for (int s = 0; s < 24; ++s) {
+        if (same_picture(image, pixels_.data() + s * frames::frame_bytes)) {
+            return s;
+        }
+    }
+    return -1;
+}
+
+bool FrameMatcher::is_black(const XImage& image) const
+{
+    for (int y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + y * image.bytes_per_line);
+        for (int x = 0; x < image.width; ++x) {
+            if ((row[x] & 0x00FFFFFFu) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+Connection::Connection(const std::string& display)
+{
+    for (int attempt = 0; attempt < 100 && !display_; ++attempt) {
+        display_ = XOpenDisplay(display.c_str());
+        if (!display_) {
+            sleep_for(50ms);
+        }
+    }
+    if (!display_) {
+        throw std::runtime_error("cannot connect to " + display);
+    }
+}
+
+Connection::~Connection()
+{
+    XCloseDisplay(display_);
+}
+
+std::string Connection::caption_of(Window w)
+{
+    char* name = nullptr;
+    std::string caption;
+    if (XFetchName(display_, w, &name) && name) {
+        caption = name;
+        XFree(name);
+    }
+    return caption;
+}
+
+Window Connection::wait_for_window(const std::string& caption, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        Window root_return = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root_return, &parent, &children, &count);
+        Window found = 0;
+        for (unsigned i = 0; i < count && !found; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
+                caption_of(children[i]) == caption) {
+                found = children[i];
+            }
+        }
+        if (children) {
+            XFree(children);
+        }
+        if (found) {
+            return found;
+        }
+        sleep_for(10ms);
+    }
+    return 0;
+}
+
+XWindowAttributes Connection::attributes(Window w)
+{
+    XWindowAttributes a{};
+    XGetWindowAttributes(display_, w, &a);
+    return a;
+}
+
+namespace {
+
+// XGetImage on a window that vanished raises an X error; the default
+// handler would end the test program.
+int ignore_error(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+}  // namespace
+
+int Connection::slot_shown(Window w, const FrameMatcher& frames)
+{
+    auto* old = XSetErrorHandler(ignore_error);
+    XImage* image = XGetImage(display_, w, 0, 0, frames::frame_width, frames::frame_height, AllPlanes, ZPixmap);
+    XSync(display_, False);
+    XSetErrorHandler(old);
+    if (!image) {
+        return -1;
+    }
+    const int slot = frames.slot_of(*image);
+    XDestroyImage(image);
+    return slot;
+}
+
+bool Connection::shows_black(Window w, const FrameMatcher& frames)
+{
+    auto* old = XSetErrorHandler(ignore_error);
+    XImage* image = XGetImage(display_, w, 0, 0, frames::frame_width, frames::frame_height, AllPlanes, ZPixmap);
+    XSync(display_, False);
+    XSetErrorHandler(old);
+    if (!image) {
+        return false;
+    }
+    const bool black = frames.is_black(*image);
+    XDestroyImage(image);
+    return black;
+}
+
+int Connection::wait_for_slot(Window w, const FrameMatcher& frames, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    do {
+        const int s = slot_shown(w, frames);
+        if (s >= 0) {
+            return s;
+        }
+    } while (Clock::now() < end);
+    return -1;
+}
+
+int Connection::wait_for_change(Window w, const FrameMatcher& frames, int from, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    do {
+        const int s = slot_shown(w, frames);
+        if (s >= 0 && s != from) {
+            return s;
+        }
+    } while (Clock::now() < end);
+    return -1;
+}
+
+std::vector<int> Connection::watch(Window w, const FrameMatcher& frames, std::chrono::milliseconds how_long)
+{
+    std::vector<int> seen;
+    const auto end = Clock::now() + how_long;
+    while (Clock::now() < end) {
+        const int s = slot_shown(w, frames);
+        if (s >= 0 && (seen.empty() || seen.back() != s)) {
+            seen.push_back(s);
+        }
+    }
+    return seen;
+}
+
+void Connection::type(unsigned long keysym)
+{
+    const KeyCode code = XKeysymToKeycode(display_, keysym);
+    if (code == 0) {
+        throw std::runtime_error("no key for keysym " + std::to_string(keysym));
+    }
+    // Hold Shift when the keysym sits on the key's shifted level.
+    const bool shifted = XkbKeycodeToKeysym(display_, code, 0, 0) != keysym &&
+                         XkbKeycodeToKeysym(display_, code, 0, 1) == keysym;
+    const KeyCode shift = XKeysymToKeycode(display_, XK_Shift_L);
+    if (shifted) {
+        XTestFakeKeyEvent(display_, shift, True, 0);
+    }
+    XTestFakeKeyEvent(display_, code, True, 0);
+    XTestFakeKeyEvent(display_, code, False, 0);
+    if (shifted) {
+        XTestFakeKeyEvent(display_, shift, False, 0);
+    }
+    flush();
+}
+
+void Connection::move_pointer(Window w, int x, int y)
+{
+    int rx = 0;
+    int ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, w, DefaultRootWindow(display_), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), rx, ry, 0);
+    flush();
+}
+
+void Connection::click(int button)
+{
+    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, 0);
+    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, 0);
+    flush();
+}
+
+void Connection::flush()
+{
+    XSync(display_, False);
+}
+
+}  // namespace e2e
