@@ -21,14 +21,20 @@ int turbojpeg_format(PixelLayout layout)
     return TJPF_BGRX;
 }
 
-struct DecoderDeleter {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
+}  // namespace
 
-using DecoderHandle = std::unique_ptr<void, DecoderDeleter>;
+Decoder::Decoder() : handle_(tjInitDecompress()) {}
 
-void decode_with(tjhandle handle, Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+Decoder::~Decoder()
 {
+    if (handle_) {
+        tjDestroy(handle_);
+    }
+}
+
+void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+{
+    tjhandle handle = handle_;
     if (!handle) {
         throw BadFrameSet(Problem::undecodable, holder);
     }
@@ -53,8 +59,6 @@ void decode_with(tjhandle handle, Bytes jpeg, PixelLayout layout, std::byte* out
     }
 }
 
-}  // namespace
-
 // All 24 pictures live in one block aligned to 2 MiB, which the kernel may
 // back with huge pages: touching 72 MiB page by page in 4 KiB pages costs
 // more than decoding the frames.
@@ -78,13 +82,8 @@ struct Holders::Block {
     std::byte* bytes;
 };
 
-struct Holders::Decoder {
-    DecoderHandle handle{tjInitDecompress()};
-};
-
 Holders::Holders(Bytes frame_set, PixelLayout layout)
-    : set_(parse_frame_set(frame_set)), layout_(layout), block_(std::make_unique<Block>()),
-      decoder_(std::make_unique<Decoder>())
+    : set_(parse_frame_set(frame_set)), layout_(layout), block_(std::make_unique<Block>())
 {
 }
 
@@ -95,16 +94,10 @@ const Picture& Holders::picture(int holder)
     Picture& p = pictures_.at(static_cast<std::size_t>(holder - 1));
     if (!p.pixels) {
         std::byte* out = block_->bytes + frame_bytes * static_cast<std::size_t>(holder - 1);
-        decode_with(decoder_->handle.get(), set_.jpeg[holder - 1], layout_, out, holder);
+        decoder_.decode(set_.jpeg[holder - 1], layout_, out, holder);
         p = Picture{out, layout_};
     }
     return p;
-}
-
-void decode_picture(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
-{
-    const DecoderHandle handle(tjInitDecompress());
-    decode_with(handle.get(), jpeg, layout, out, holder);
 }
 
 }  // namespace frames

@@ -32,6 +32,24 @@ struct Picture {
     PixelLayout layout = PixelLayout::bgrx;
 };
 
+// A JPEG decoder for frames; one is reused for all 24.
+class Decoder {
+public:
+    Decoder();
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Decodes one JPEG stream into frame_width x frame_height pixels at out
+    // (at least frame_bytes long).  The header is checked before anything is
+    // written; a decoder warning counts as a failure.  Throws BadFrameSet
+    // naming the holder.
+    void decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder);
+
+private:
+    void* handle_;
+};
+
 class Holders {
 public:
     // Validates the frame set (throws BadFrameSet) and reserves memory for
@@ -48,19 +66,12 @@ public:
 
 private:
     struct Block;
-    struct Decoder;
 
     FrameSet set_;
     PixelLayout layout_;
     std::unique_ptr<Block> block_;
-    std::unique_ptr<Decoder> decoder_;
+    Decoder decoder_;
     std::array<Picture, holder_count> pictures_{};
 };
-
-// Decodes one JPEG stream into frame_width x frame_height pixels at out (at
-// least frame_bytes long).  A decoder warning counts as a failure.  Throws
-// BadFrameSet naming the holder.  Used by the holders and by tools that need
-// a one-off decode.
-void decode_picture(Bytes jpeg, PixelLayout layout, std::byte* out, int holder);
 
 }  // namespace frames

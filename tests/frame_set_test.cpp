@@ -318,7 +318,7 @@ TEST(PictureDecoding, RejectsWrongSizeAndCorruptData)
     tjFree(jpeg);
     tjDestroy(encoder);
     try {
-        frames::decode_picture(view(small_jpeg), frames::PixelLayout::bgrx, out.data(), 3);
+        frames::Decoder().decode(view(small_jpeg), frames::PixelLayout::bgrx, out.data(), 3);
         ADD_FAILURE() << "decoded a 16 x 16 picture as a frame";
     } catch (const BadFrameSet& e) {
         EXPECT_EQ(e.problem(), Problem::wrong_size);
@@ -330,7 +330,7 @@ TEST(PictureDecoding, RejectsWrongSizeAndCorruptData)
     cut.resize(cut.size() / 2);
     cut.insert(cut.end(), {0xFF, 0xD9});
     try {
-        frames::decode_picture(view(cut), frames::PixelLayout::bgrx, out.data(), 1);
+        frames::Decoder().decode(view(cut), frames::PixelLayout::bgrx, out.data(), 1);
         ADD_FAILURE() << "decoded a truncated stream";
     } catch (const BadFrameSet& e) {
         EXPECT_EQ(e.problem(), Problem::undecodable);

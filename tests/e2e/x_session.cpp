@@ -167,7 +167,7 @@ FrameMatcher::FrameMatcher() : pixels_(frames::frame_bytes * 24)
 {
     const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
     for (int s = 0; s < 24; ++s) {
-        frames::decode_picture(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes,
+        frames::Decoder().decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes,
                                s + 1);
     }
 }

@@ -1,0 +1,116 @@
+// In-process figures: decoding the frames against a bare libjpeg-turbo loop,
+// the cost of touching fresh memory, parsing, and the pacing count.
+
+#include "frames/embedded.hpp"
+#include "frames/frame_set.hpp"
+#include "frames/holders.hpp"
+#include "viewer/pause.hpp"
+
+#include <benchmark/benchmark.h>
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <sys/mman.h>
+#include <vector>
+
+namespace {
+
+const frames::FrameSet& frame_set()
+{
+    static const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+    return set;
+}
+
+// 24 frames' worth of memory, touched once before timing.
+std::vector<std::byte>& touched_buffer()
+{
+    static std::vector<std::byte> buffer(frames::frame_bytes * 24, std::byte{1});
+    return buffer;
+}
+
+void DecodeAll24(benchmark::State& state)
+{
+    frames::Decoder decoder;
+    std::byte* out = touched_buffer().data();
+    for (auto _ : state) {
+        for (int h = 1; h <= 24; ++h) {
+            decoder.decode(frame_set().jpeg[h - 1], frames::PixelLayout::bgrx, out + (h - 1) * frames::frame_bytes, h);
+        }
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(DecodeAll24)->Unit(benchmark::kMillisecond);
+
+// The floor: TurboJPEG called directly on the same streams, same format.
+void BareTurboJpegLoop(benchmark::State& state)
+{
+    tjhandle handle = tjInitDecompress();
+    auto* out = reinterpret_cast<unsigned char*>(touched_buffer().data());
+    for (auto _ : state) {
+        for (int s = 0; s < 24; ++s) {
+            const frames::Bytes jpeg = frame_set().jpeg[s];
+            tjDecompress2(handle, reinterpret_cast<const unsigned char*>(jpeg.data()),
+                          static_cast<unsigned long>(jpeg.size()), out + s * frames::frame_bytes, 1024, 0, 768,
+                          TJPF_BGRX, 0);
+        }
+        benchmark::ClobberMemory();
+    }
+    tjDestroy(handle);
+}
+BENCHMARK(BareTurboJpegLoop)->Unit(benchmark::kMillisecond);
+
+// What start-up really pays: fresh holders, all 24 pictures decoded into
+// memory touched for the first time.
+void HoldersFromScratch(benchmark::State& state)
+{
+    for (auto _ : state) {
+        frames::Holders holders(frames::embedded_frame_set(), frames::PixelLayout::bgrx);
+        for (int h = 1; h <= 24; ++h) {
+            benchmark::DoNotOptimize(holders.picture(h).pixels);
+        }
+    }
+}
+BENCHMARK(HoldersFromScratch)->Unit(benchmark::kMillisecond);
+
+// First touch of 72 MiB alone, with and without huge-page advice.
+void FirstTouch(benchmark::State& state)
+{
+    const bool huge = state.range(0) != 0;
+    constexpr std::size_t size = std::size_t{72} << 20;
+    for (auto _ : state) {
+        void* p = mmap(nullptr, size + (2 << 20), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        auto* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(p) + (2 << 20) - 1) &
+                                                ~std::uintptr_t{(2 << 20) - 1});
+        if (huge) {
+            madvise(aligned, size, MADV_HUGEPAGE);
+        }
+        std::memset(aligned, 1, size);
+        benchmark::ClobberMemory();
+        munmap(p, size + (2 << 20));
+    }
+}
+BENCHMARK(FirstTouch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void ParseFrameSet(benchmark::State& state)
+{
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(frames::parse_frame_set(frames::embedded_frame_set()));
+    }
+}
+BENCHMARK(ParseFrameSet)->Unit(benchmark::kMicrosecond);
+
+// ns per counting step: constant across k if the count is linear.
+void BusyCount(benchmark::State& state)
+{
+    const auto k = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(viewer::busy_count(k));
+    }
+    state.counters["ns_per_step"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * (k + 1), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BusyCount)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
