@@ -1,11 +1,13 @@
 // Draws the 24 frames, encodes them and writes the embedded frame set.
 //
 //   make_frames <frame-set.bin> <frame-set.S> [--jpeg-dir DIR] [--contact-sheet FILE.png]
+//               [--icon-dir DIR]
 //
 // The .S file pulls the .bin into the executable's read-only data as the
 // symbols vormo_frame_set and vormo_frame_set_size.  --jpeg-dir also writes
 // each frame as DIR/slot-NN.jpg; --contact-sheet writes all 24 at a quarter
-// of their size on one PNG.
+// of their size on one PNG; --icon-dir writes the program's icon, slot 0's
+// central square, as DIR/icon-256.png and DIR/icon-48.png.
 
 #include "artwork.hpp"
 #include "jpeg_writer.hpp"
@@ -102,6 +104,32 @@ std::string assembler_source(const std::string& bin_path, std::size_t size)
            "\t.section .note.GNU-stack,\"\",@progbits\n";
 }
 
+// The frame's central 768 x 768 square shrunk by an integer factor, each
+// pixel the average of the square block it covers.
+Bytes shrink_square(const Bytes& frame, int factor)
+{
+    constexpr int side = tools::frame_height;
+    constexpr int left = (tools::frame_width - side) / 2;
+    const int out = side / factor;
+    Bytes icon(static_cast<std::size_t>(out) * out * 3);
+    for (int y = 0; y < out; ++y) {
+        for (int x = 0; x < out; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < factor; ++dy) {
+                    for (int dx = 0; dx < factor; ++dx) {
+                        sum += frame[(static_cast<std::size_t>(y * factor + dy) * tools::frame_width + left +
+                                      x * factor + dx) * 3 + c];
+                    }
+                }
+                icon[(static_cast<std::size_t>(y) * out + x) * 3 + c] =
+                    static_cast<std::uint8_t>(sum / (factor * factor));
+            }
+        }
+    }
+    return icon;
+}
+
 Bytes contact_sheet(const std::vector<Bytes>& frames, int& width, int& height)
 {
     constexpr int scale = 4;
@@ -141,19 +169,23 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string jpeg_dir;
     std::string sheet_path;
+    std::string icon_dir;
     std::vector<std::string> outputs;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--jpeg-dir" && i + 1 < args.size()) {
             jpeg_dir = args[++i];
         } else if (args[i] == "--contact-sheet" && i + 1 < args.size()) {
             sheet_path = args[++i];
+        } else if (args[i] == "--icon-dir" && i + 1 < args.size()) {
+            icon_dir = args[++i];
         } else {
             outputs.push_back(args[i]);
         }
     }
     if (outputs.size() != 2) {
         std::fprintf(stderr,
-                     "usage: make_frames <frame-set.bin> <frame-set.S> [--jpeg-dir DIR] [--contact-sheet FILE.png]\n");
+                     "usage: make_frames <frame-set.bin> <frame-set.S> [--jpeg-dir DIR] [--contact-sheet FILE.png]"
+                     " [--icon-dir DIR]\n");
         return 2;
     }
 
@@ -197,6 +229,14 @@ int main(int argc, char** argv)
         const Bytes sheet = contact_sheet(pictures, width, height);
         if (!tools::write_png(sheet_path, sheet, width, height)) {
             return 1;
+        }
+    }
+    if (!icon_dir.empty()) {
+        for (const int size : {256, 48}) {
+            const Bytes icon = shrink_square(pictures[0], tools::frame_height / size);
+            if (!tools::write_png(icon_dir + "/icon-" + std::to_string(size) + ".png", icon, size, size)) {
+                return 1;
+            }
         }
     }
     return 0;
