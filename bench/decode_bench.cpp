@@ -106,8 +106,8 @@ void BusyCount(benchmark::State& state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(viewer::busy_count(k));
     }
-    state.counters["ns_per_step"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * (k + 1), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_step"] = benchmark::Counter(static_cast<double>(state.iterations()) * (k + 1),
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BusyCount)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
 

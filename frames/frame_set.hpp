@@ -34,21 +34,21 @@ namespace frames {
 using Bytes = std::span<const std::byte>;
 
 enum class Problem {
-    truncated,            // a field runs past the end of the data
-    unknown_property,     // a description holds a property code other than 00, 01, 02
-    repeated_property,    // a description gives its number or its picture twice
-    bad_holder_number,    // a holder number outside 1..24
-    duplicate_holder,     // two descriptions for the same holder
-    missing_number,       // a description without a holder number
-    missing_picture,      // a description without a picture record
-    missing_holder,       // some holder 1..24 has no description
-    bad_magic,            // a record that does not start with 6C 74 00 00
-    length_mismatch,      // a record length that is not N + 8
-    no_start_marker,      // picture data that does not start with FF D8
-    bad_marker_segment,   // a JPEG marker segment that is malformed or runs past N
-    no_end_marker,        // picture data with no end marker FF D9 inside N
-    wrong_size,           // a picture that is not 1024 x 768
-    undecodable,          // the JPEG decoder reported an error or a warning
+    truncated,           // a field runs past the end of the data
+    unknown_property,    // a description holds a property code other than 00, 01, 02
+    repeated_property,   // a description gives its number or its picture twice
+    bad_holder_number,   // a holder number outside 1..24
+    duplicate_holder,    // two descriptions for the same holder
+    missing_number,      // a description without a holder number
+    missing_picture,     // a description without a picture record
+    missing_holder,      // some holder 1..24 has no description
+    bad_magic,           // a record that does not start with 6C 74 00 00
+    length_mismatch,     // a record length that is not N + 8
+    no_start_marker,     // picture data that does not start with FF D8
+    bad_marker_segment,  // a JPEG marker segment that is malformed or runs past N
+    no_end_marker,       // picture data with no end marker FF D9 inside N
+    wrong_size,          // a picture that is not 1024 x 768
+    undecodable,         // the JPEG decoder reported an error or a warning
 };
 
 // A one-line description of the problem.

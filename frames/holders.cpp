@@ -23,7 +23,9 @@ int turbojpeg_format(PixelLayout layout)
 
 }  // namespace
 
-Decoder::Decoder() : handle_(tjInitDecompress()) {}
+Decoder::Decoder() : handle_(tjInitDecompress())
+{
+}
 
 Decoder::~Decoder()
 {
@@ -53,8 +55,8 @@ void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
     }
     // Truncated or corrupt data only draws a warning from libjpeg and would
     // give a partly grey frame; stop on it and treat it as the error it is.
-    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), frame_width, frame_pitch,
-                      frame_height, turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
+    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), frame_width, frame_pitch, frame_height,
+                      turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
         throw BadFrameSet(Problem::undecodable, holder);
     }
 }
@@ -64,8 +66,7 @@ void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
 // more than decoding the frames.
 struct Holders::Block {
     static constexpr std::size_t alignment = std::size_t{2} << 20;
-    static constexpr std::size_t size =
-        (frame_bytes * holder_count + alignment - 1) / alignment * alignment;
+    static constexpr std::size_t size = (frame_bytes * holder_count + alignment - 1) / alignment * alignment;
 
     Block() : bytes(static_cast<std::byte*>(std::aligned_alloc(alignment, size)))
     {

@@ -143,7 +143,9 @@ std::unique_ptr<Window> Window::open()
     return w;
 }
 
-Window::Window(std::unique_ptr<Sdl> sdl, SDL_Window* window) : sdl_(std::move(sdl)), window_(window) {}
+Window::Window(std::unique_ptr<Sdl> sdl, SDL_Window* window) : sdl_(std::move(sdl)), window_(window)
+{
+}
 
 Window::~Window()
 {

@@ -46,8 +46,8 @@ Level frame(int slot)
 // is drawn over it and before JPEG compression.
 Level cam_alone()
 {
-    static const std::vector<float> cover = tools::coverage(
-        {tools::counter_clockwise(tools::cam_outline_on_screen(0))}, tools::frame_width, tools::frame_height);
+    static const std::vector<float> cover = tools::coverage({tools::counter_clockwise(tools::cam_outline_on_screen(0))},
+                                                            tools::frame_width, tools::frame_height);
     return [](int x, int y) { return static_cast<double>(cover[static_cast<std::size_t>(y) * 1024 + x]); };
 }
 
@@ -162,11 +162,10 @@ struct OutlineRow {
 const std::vector<OutlineRow>& outline_table()
 {
     static const std::vector<OutlineRow> rows = {
-        {9, 110.5, 93.5, 6},  {21, 148.5, 62.5, 2}, {33, 167.5, 42.5, 2}, {39, 174.5, 25.5, 2},
-        {45, 180.5, 0, 2},    {63, 195.5, 0, 2},    {99, 215.5, 0, 2},    {135, 225.5, 0, 2},
-        {159, 227.5, 0, 2},   {168, 227.5, 0, 2},   {177, 227.5, 0, 2},   {213, 222, 0, 2},
-        {249, 209.5, 0, 2},   {285, 189.5, 0, 2},   {321, 157.5, 0, 2},   {357, 105.5, 0, 2},
-        {381, 23.5, 0, 3.5},
+        {9, 110.5, 93.5, 6}, {21, 148.5, 62.5, 2}, {33, 167.5, 42.5, 2}, {39, 174.5, 25.5, 2}, {45, 180.5, 0, 2},
+        {63, 195.5, 0, 2},   {99, 215.5, 0, 2},    {135, 225.5, 0, 2},   {159, 227.5, 0, 2},   {168, 227.5, 0, 2},
+        {177, 227.5, 0, 2},  {213, 222, 0, 2},     {249, 209.5, 0, 2},   {285, 189.5, 0, 2},   {321, 157.5, 0, 2},
+        {357, 105.5, 0, 2},  {381, 23.5, 0, 3.5},
     };
     return rows;
 }
@@ -188,8 +187,7 @@ void expect_row(const Level& level, int slot, const OutlineRow& row, double sign
         // The notch walls are steep (about 3 px across for 1 px along the
         // axis), so the 1.5 px between our notch floor (41.5) and the measured
         // 43 shows as up to 4 px across; normal to the wall it is under 1.5 (JPEG adds a little).
-        EXPECT_NEAR(skip + *inner, row.inner, std::max(row.tolerance, 4.5))
-            << "notch, a " << row.a << " slot " << slot;
+        EXPECT_NEAR(skip + *inner, row.inner, std::max(row.tolerance, 4.5)) << "notch, a " << row.a << " slot " << slot;
         outer_from = skip + *inner + 1;
     }
     const tools::Point from{centre.x + outer_from * dir.x, centre.y + outer_from * dir.y};

@@ -38,11 +38,11 @@ public:
     int end_after = 40;
 
     // What happened, in order.
-    std::vector<int> shown;           // slot of each show
-    std::vector<int> shows_at_pass;   // shown.size() when each pass began
+    std::vector<int> shown;          // slot of each show
+    std::vector<int> shows_at_pass;  // shown.size() when each pass began
     std::vector<viewer::State> state_at_pass;
-    std::vector<double> counted;      // k handed to each count
-    int delivered = 0;                // events the viewer accepted
+    std::vector<double> counted;  // k handed to each count
+    int delivered = 0;            // events the viewer accepted
     bool cleared = false;
     int shows_after_clear = 0;
 

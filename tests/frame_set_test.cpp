@@ -70,8 +70,7 @@ Buffer description(int holder, const Buffer& rec)
 
 // A valid frame set built from the embedded pictures, holders stored in the
 // given order, with `change` applied to each description before it is added.
-template <typename Change>
-Buffer frame_set(const std::vector<int>& order, Change change)
+template <typename Change> Buffer frame_set(const std::vector<int>& order, Change change)
 {
     Buffer set;
     for (const int h : order) {
@@ -236,7 +235,10 @@ TEST(FrameSetParsing, RejectsBrokenDescriptions)
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d[1] = 6; }), Problem::duplicate_holder, 6);
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d[0] = 0x07; }), Problem::unknown_property, 0);
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d.insert(d.end() - 1, {0x01, 7}); }), Problem::repeated_property, 7);
-    EXPECT_PROBLEM(with(7, [](Buffer& d) { d.insert(d.end() - 1, {0x02, 0, 0, 0, 0}); }),
+    EXPECT_PROBLEM(with(7,
+                        [](Buffer& d) {
+                            d.insert(d.end() - 1, {0x02, 0, 0, 0, 0});
+                        }),
                    Problem::repeated_property, 7);
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d.erase(d.begin(), d.begin() + 2); }), Problem::missing_number, 0);
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d = {0x01, 7, 0x00}; }), Problem::missing_picture, 7);
@@ -270,12 +272,21 @@ TEST(FrameSetParsing, RejectsBrokenRecords)
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[1] = 0x75; }), Problem::bad_magic, 9);
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[4] ^= 1; }), Problem::length_mismatch, 9);
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[9] = 0xD9; }), Problem::no_start_marker, 9);
-    EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r.resize(r.size() - 2); r[4] = static_cast<std::uint8_t>(r[4] - 2); }),
+    EXPECT_PROBLEM(with_record(9,
+                               [](Buffer& r) {
+                                   r.resize(r.size() - 2);
+                                   r[4] = static_cast<std::uint8_t>(r[4] - 2);
+                               }),
                    Problem::no_end_marker, 9);
     // The first segment (the JFIF header) claims to run past the data.
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[12] = 0xFF; }), Problem::bad_marker_segment, 9);
     // A segment length shorter than its own length field.
-    EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[12] = 0; r[13] = 1; }), Problem::bad_marker_segment, 9);
+    EXPECT_PROBLEM(with_record(9,
+                               [](Buffer& r) {
+                                   r[12] = 0;
+                                   r[13] = 1;
+                               }),
+                   Problem::bad_marker_segment, 9);
     // A record only 3 bytes long.
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r = {0x6C, 0x74, 0x00}; }), Problem::truncated, 9);
 }
@@ -365,14 +376,12 @@ constexpr int luminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 1
                                14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
                                18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
                                49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr int chrominance[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-                                 24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-                                 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
-constexpr int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                            12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                            35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                            58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+constexpr int chrominance[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+                                 99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+constexpr int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+                            41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+                            30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 Buffer quality75(const int* base)
 {

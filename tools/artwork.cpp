@@ -35,15 +35,16 @@ std::vector<std::uint8_t> draw_frame(int slot)
     const Point left_end{mid - bar_half_length, pivot.y};
     const Point right_end{mid + bar_half_length, pivot.y};
 
-    const std::vector<float> white = coverage(
-        {counter_clockwise(cam_outline_on_screen(slot)), counter_clockwise(circle(left_end, disc_radius)),
-         counter_clockwise(circle(right_end, disc_radius))},
-        frame_width, frame_height);
-    const std::vector<float> hub = coverage({counter_clockwise(circle(pivot, pivot_radius))}, frame_width, frame_height);
-    const std::vector<float> red = coverage(
-        {counter_clockwise(rectangle(left_end.x, bar_top, right_end.x, bar_bottom)),
-         counter_clockwise(circle(left_end, dot_radius)), counter_clockwise(circle(right_end, dot_radius))},
-        frame_width, frame_height);
+    const std::vector<float> white =
+        coverage({counter_clockwise(cam_outline_on_screen(slot)), counter_clockwise(circle(left_end, disc_radius)),
+                  counter_clockwise(circle(right_end, disc_radius))},
+                 frame_width, frame_height);
+    const std::vector<float> hub =
+        coverage({counter_clockwise(circle(pivot, pivot_radius))}, frame_width, frame_height);
+    const std::vector<float> red =
+        coverage({counter_clockwise(rectangle(left_end.x, bar_top, right_end.x, bar_bottom)),
+                  counter_clockwise(circle(left_end, dot_radius)), counter_clockwise(circle(right_end, dot_radius))},
+                 frame_width, frame_height);
 
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(frame_width) * frame_height * 3);
     for (int r = 0; r < frame_height; ++r) {

@@ -30,8 +30,8 @@ namespace format = frames::format;
 
 // The holders are stored in this fixed order, which starts with Image24 and
 // is deliberately not the slot order: the loader must go by holder number.
-constexpr std::array<int, format::holder_count> storage_order = {24, 7, 15, 2, 19, 11, 4, 22, 9, 1, 17, 13,
-                                                                 6,  20, 3, 14, 23, 10, 5, 18, 8, 16, 12, 21};
+constexpr std::array<int, format::holder_count> storage_order = {24, 7,  15, 2,  19, 11, 4, 22, 9, 1,  17, 13,
+                                                                 6,  20, 3,  14, 23, 10, 5, 18, 8, 16, 12, 21};
 
 // Image14's record carries this much data after its end marker: 252 zero
 // bytes and a second end marker.  The loader must stop at the first one.
@@ -119,7 +119,9 @@ Bytes shrink_square(const Bytes& frame, int factor)
                 for (int dy = 0; dy < factor; ++dy) {
                     for (int dx = 0; dx < factor; ++dx) {
                         sum += frame[(static_cast<std::size_t>(y * factor + dy) * tools::frame_width + left +
-                                      x * factor + dx) * 3 + c];
+                                      x * factor + dx) *
+                                         3 +
+                                     c];
                     }
                 }
                 icon[(static_cast<std::size_t>(y) * out + x) * 3 + c] =

@@ -25,13 +25,13 @@ inline constexpr double degrees_per_slot = 360.0 / slot_count;
 
 inline constexpr Point pivot{511.5, 383.0};
 inline constexpr double pivot_radius = 21.0;
-inline constexpr double band_top = 374.5;  // black band across the pivot,
+inline constexpr double band_top = 374.5;     // black band across the pivot,
 inline constexpr double band_bottom = 391.5;  // rows 375..391
 
 inline constexpr double bar_top = 377.5;  // rows 378..388
 inline constexpr double bar_bottom = 388.5;
 inline constexpr double bar_half_length = 255.0;  // pivot of the bar to each end dot
-inline constexpr double bar_swing = 212.0;  // bar midpoint = pivot.x + swing * sin(theta)
+inline constexpr double bar_swing = 212.0;        // bar midpoint = pivot.x + swing * sin(theta)
 inline constexpr double dot_radius = 12.5;
 inline constexpr double disc_radius = 84.5;
 

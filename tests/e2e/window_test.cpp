@@ -58,9 +58,9 @@ protected:
     {
         XTestFakeMotionEvent(x_->display(), DefaultScreen(x_->display()), 5, 5, 0);
         x_->flush();
-        viewer_ = std::make_unique<Process>(std::vector<std::string>{executable()},
-                                            std::vector<std::string>{"DISPLAY=" + display_->name(), "WAYLAND_DISPLAY",
-                                                                     "SDL_VIDEODRIVER"});
+        viewer_ = std::make_unique<Process>(
+            std::vector<std::string>{executable()},
+            std::vector<std::string>{"DISPLAY=" + display_->name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
         window_ = x_->wait_for_window(caption, 5000ms);
         ASSERT_NE(window_, 0u) << "no window appeared: " << viewer_->error_output();
         const int first = x_->wait_for_slot(window_, *frames_, 5000ms);

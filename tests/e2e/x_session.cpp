@@ -145,10 +145,10 @@ VirtualDisplay::VirtualDisplay()
     if (pipe(fds) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    server_ = std::make_unique<Process>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                                 "-nolisten", "tcp", "-noreset"},
-        std::vector<std::string>{});
+    server_ =
+        std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                                           "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                  std::vector<std::string>{});
     close(fds[1]);
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
@@ -168,7 +168,7 @@ FrameMatcher::FrameMatcher() : pixels_(frames::frame_bytes * 24)
     const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
     for (int s = 0; s < 24; ++s) {
         frames::Decoder().decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes,
-                               s + 1);
+                                 s + 1);
     }
 }
 
@@ -363,8 +363,8 @@ void Connection::type(unsigned long keysym)
         throw std::runtime_error("no key for keysym " + std::to_string(keysym));
     }
     // Hold Shift when the keysym sits on the key's shifted level.
-    const bool shifted = XkbKeycodeToKeysym(display_, code, 0, 0) != keysym &&
-                         XkbKeycodeToKeysym(display_, code, 0, 1) == keysym;
+    const bool shifted =
+        XkbKeycodeToKeysym(display_, code, 0, 0) != keysym && XkbKeycodeToKeysym(display_, code, 0, 1) == keysym;
     const KeyCode shift = XKeysymToKeycode(display_, XK_Shift_L);
     if (shifted) {
         XTestFakeKeyEvent(display_, shift, True, 0);
