@@ -78,15 +78,15 @@ void FirstTouch(benchmark::State& state)
     const bool huge = state.range(0) != 0;
     constexpr std::size_t size = std::size_t{72} << 20;
     for (auto _ : state) {
-        void* p = mmap(nullptr, size + (2 << 20), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        auto* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(p) + (2 << 20) - 1) &
-                                                ~std::uintptr_t{(2 << 20) - 1});
+        constexpr std::size_t huge_page = std::size_t{2} << 20;
+        void* p = mmap(nullptr, size + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        char* aligned = static_cast<char*>(p) + (huge_page - reinterpret_cast<std::uintptr_t>(p) % huge_page);
         if (huge) {
             madvise(aligned, size, MADV_HUGEPAGE);
         }
         std::memset(aligned, 1, size);
         benchmark::ClobberMemory();
-        munmap(p, size + (2 << 20));
+        munmap(p, size + huge_page);
     }
 }
 BENCHMARK(FirstTouch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 #include "keyboard.hpp"
 
+#include <algorithm>
+
 namespace controls {
 
 Outcome on_character(viewer::State& s, char32_t code)
@@ -7,11 +9,10 @@ Outcome on_character(viewer::State& s, char32_t code)
     if (code == escape) {
         return Outcome::quit;
     }
-    for (const Binding& b : key_table) {
-        if (b.character == code) {
-            s.n = b.command;
-            break;
-        }
+    const auto* binding =
+        std::find_if(key_table.begin(), key_table.end(), [code](const Binding& b) { return b.character == code; });
+    if (binding != key_table.end()) {
+        s.n = binding->command;
     }
     return Outcome::carry_on;
 }

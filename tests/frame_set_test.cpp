@@ -274,7 +274,7 @@ TEST(FrameSetParsing, RejectsBrokenRecords)
     EXPECT_PROBLEM(with_record(9, [](Buffer& r) { r[9] = 0xD9; }), Problem::no_start_marker, 9);
     EXPECT_PROBLEM(with_record(9,
                                [](Buffer& r) {
-                                   r.resize(r.size() - 2);
+                                   r.erase(r.end() - 2, r.end());
                                    r[4] = static_cast<std::uint8_t>(r[4] - 2);
                                }),
                    Problem::no_end_marker, 9);
@@ -338,7 +338,7 @@ TEST(PictureDecoding, RejectsWrongSizeAndCorruptData)
 
     // Scan data cut short: the decoder only warns, which must still fail.
     Buffer cut = embedded_jpeg(1);
-    cut.resize(cut.size() / 2);
+    cut.erase(cut.begin() + static_cast<std::ptrdiff_t>(cut.size() / 2), cut.end());
     cut.insert(cut.end(), {0xFF, 0xD9});
     try {
         frames::Decoder().decode(view(cut), frames::PixelLayout::bgrx, out.data(), 1);

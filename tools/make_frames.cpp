@@ -118,10 +118,10 @@ Bytes shrink_square(const Bytes& frame, int factor)
                 int sum = 0;
                 for (int dy = 0; dy < factor; ++dy) {
                     for (int dx = 0; dx < factor; ++dx) {
-                        sum += frame[(static_cast<std::size_t>(y * factor + dy) * tools::frame_width + left +
-                                      x * factor + dx) *
-                                         3 +
-                                     c];
+                        const std::size_t row = static_cast<std::size_t>(y) * factor + dy;
+                        const std::size_t column =
+                            static_cast<std::size_t>(left) + static_cast<std::size_t>(x) * factor + dx;
+                        sum += frame[(row * tools::frame_width + column) * 3 + c];
                     }
                 }
                 icon[(static_cast<std::size_t>(y) * out + x) * 3 + c] =
@@ -150,8 +150,9 @@ Bytes contact_sheet(const std::vector<Bytes>& frames, int& width, int& height)
                     int sum = 0;
                     for (int dy = 0; dy < scale; ++dy) {
                         for (int dx = 0; dx < scale; ++dx) {
-                            const std::size_t at =
-                                (static_cast<std::size_t>(y * scale + dy) * tools::frame_width + x * scale + dx) * 3;
+                            const std::size_t row = static_cast<std::size_t>(y) * scale + dy;
+                            const std::size_t column = static_cast<std::size_t>(x) * scale + dx;
+                            const std::size_t at = (row * tools::frame_width + column) * 3;
                             sum += frames[s][at + c];
                         }
                     }
