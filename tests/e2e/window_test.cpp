@@ -11,6 +11,10 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
 
 #include <csignal>
 #include <cstdlib>
@@ -267,6 +271,122 @@ TEST_F(RealWindow, ClosingTheWindowEndsWithStatusZero)
     XSendEvent(d, window_, False, NoEventMask, &close);
     x_->flush();
     expect_exit_status(0, 2000ms);
+}
+
+// Resident memory of a process in KiB, from /proc.
+long resident_kib(int pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+TEST_F(RealWindow, FloodOfPointerMotionNeitherStallsTheLoopNorDelaysEscape)
+{
+    start();
+    Display* d = x_->display();
+    const XWindowAttributes a = x_->attributes(window_);
+    constexpr int events = 50000;  // below SDL's queue limit of 65,535
+    for (int i = 0; i < events; ++i) {
+        XTestFakeMotionEvent(d, DefaultScreen(d), a.x + 100 + i % 500, a.y + 100 + (i / 500) % 300, 0);
+    }
+    x_->flush();
+    EXPECT_GE(x_->watch(window_, *frames_, 500ms).size(), 3u) << "the loop stalled under the flood";
+    EXPECT_TRUE(viewer_->running());
+    x_->type(XK_Escape);
+    expect_exit_status(0, 2000ms);
+}
+
+// Random keys (never ESC), pointer moves and single clicks for a while: the
+// viewer stays up, always shows one of the frames, does not grow, and still
+// answers ESC at once.  VORMO_SOAK_SECONDS sets the length (60 by default).
+TEST_F(RealWindow, SoakWithRandomInput)
+{
+    const char* length = std::getenv("VORMO_SOAK_SECONDS");
+    const auto duration = std::chrono::seconds(length ? std::atoi(length) : 60);
+    start();
+    Display* d = x_->display();
+    const XWindowAttributes a = x_->attributes(window_);
+    const std::vector<unsigned long> keys = {XK_plus,   XK_minus, XK_comma, XK_slash,  XK_asterisk, XK_space,
+                                             XK_period, XK_equal, XK_a,     XK_Return, XK_less,     XK_Tab};
+    std::mt19937 random(7);
+    const auto begin = Clock::now();
+    auto next_click = begin + 700ms;
+    auto next_check = begin + 1s;
+    long events = 0;
+    long baseline_kib = -1;
+    long last_kib = -1;
+    while (Clock::now() - begin < duration) {
+        const int what = std::uniform_int_distribution<int>(0, 9)(random);
+        if (what == 0) {
+            x_->type(keys[random() % keys.size()]);
+        } else {
+            XTestFakeMotionEvent(d, DefaultScreen(d), a.x + std::uniform_int_distribution<int>(0, 1023)(random),
+                                 a.y + std::uniform_int_distribution<int>(0, 767)(random), 0);
+        }
+        ++events;
+        if (Clock::now() >= next_click) {
+            x_->click();  // 700 ms apart: never a double-click
+            ++events;
+            next_click += 700ms;
+        }
+        x_->flush();
+        if (Clock::now() >= next_check) {
+            ASSERT_TRUE(viewer_->running()) << viewer_->error_output();
+            EXPECT_GE(x_->wait_for_slot(window_, *frames_, 1000ms), 0) << "the window shows none of the frames";
+            last_kib = resident_kib(viewer_->pid());
+            if (baseline_kib < 0 && Clock::now() - begin >= 5s) {
+                baseline_kib = last_kib;
+            }
+            next_check += 1s;
+        }
+        sleep_for(2ms);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    RecordProperty("events", static_cast<int>(events));
+    RecordProperty("resident_growth_kib", static_cast<int>(last_kib - baseline_kib));
+    std::printf("soak: %ld events in %.0f s (%.0f/s), resident %ld KiB after 5 s, %ld KiB at the end\n", events,
+                seconds, events / seconds, baseline_kib, last_kib);
+    EXPECT_GE(events / seconds, 300.0);
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer's quarantine grows by design
+    if (baseline_kib > 0) {
+        EXPECT_LT(last_kib - baseline_kib, 2048) << "resident memory grew";
+    }
+#endif
+    x_->type(XK_Escape);
+    expect_exit_status(0, 1000ms);
+}
+
+TEST(UnderValgrind, StartUpTicksAndEscapeAreClean)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "memcheck cannot run a program built with AddressSanitizer";
+#endif
+    VirtualDisplay server;
+    Connection x(server.name());
+    FrameMatcher frames;
+    // No clicks: under memcheck ticks are slow and clicks pumped together
+    // would merge into a double-click.
+    Process viewer({"valgrind", "-q", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite",
+                    "--show-leak-kinds=definite", "--suppressions=" VALGRIND_SUPPRESSIONS, executable()},
+                   {"DISPLAY=" + server.name()});
+    const Window w = x.wait_for_window(caption, 60000ms);
+    ASSERT_NE(w, 0u) << viewer.error_output();
+    int slot = x.wait_for_slot(w, frames, 60000ms);
+    for (int ticks = 0; ticks < 3 && slot >= 0; ++ticks) {
+        slot = x.wait_for_change(w, frames, slot, 60000ms);
+    }
+    ASSERT_GE(slot, 0) << "the loop does not tick under memcheck";
+    x.type(XK_Escape);
+    const std::optional<int> status = viewer.wait_for_exit(60000ms);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0) << viewer.error_output();
+    EXPECT_EQ(viewer.error_output(), "");
 }
 
 TEST(NoDisplay, OneClearLineAndStatusOne)
