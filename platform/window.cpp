@@ -220,44 +220,51 @@ void Window::process_events(viewer::EventHandler& handler)
     // arriving must not keep the loop from its next tick.
     SDL_PumpEvents();
     const int pending = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
-    for (int i = 0; i < pending; ++i) {
-        SDL_Event e;
-        if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) {
+    SDL_Event batch[128];
+    for (int left = pending; left > 0;) {
+        const int got = SDL_PeepEvents(batch, std::min(left, 128), SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        if (got <= 0) {
             return;
         }
-        bool carry_on = true;
-        switch (e.type) {
-        case SDL_QUIT: carry_on = handler.handle(viewer::CloseRequest{}); break;
-        case SDL_TEXTINPUT: carry_on = deliver_text(e.text.text, handler); break;
-        case SDL_KEYDOWN:
-            // No text is sent for control characters: ESC, and Ctrl+[ which
-            // types the same character, arrive as key presses.
-            if (e.key.keysym.sym == SDLK_ESCAPE ||
-                (e.key.keysym.sym == SDLK_LEFTBRACKET && (e.key.keysym.mod & KMOD_CTRL) != 0)) {
-                carry_on = handler.handle(viewer::TypedCharacter{27});
+        left -= got;
+        for (int i = 0; i < got; ++i) {
+            if (!dispatch(batch[i], handler)) {
+                return;
             }
-            break;
-        case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
-                carry_on = handler.handle(viewer::Click{});
-            }
-            break;
-        case SDL_MOUSEBUTTONDOWN:
-            if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
-                carry_on = handler.handle(viewer::DoubleClick{});
-            }
-            break;
-        case SDL_MOUSEMOTION: carry_on = handler.handle(viewer::to_user_scale(e.motion.x, e.motion.y)); break;
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
-                present();  // the surface still holds the current frame
-            }
-            break;
-        default: break;
         }
-        if (!carry_on) {
-            return;
+    }
+}
+
+bool Window::dispatch(const SDL_Event& e, viewer::EventHandler& handler)
+{
+    switch (e.type) {
+    case SDL_QUIT: return handler.handle(viewer::CloseRequest{});
+    case SDL_TEXTINPUT: return deliver_text(e.text.text, handler);
+    case SDL_KEYDOWN:
+        // No text is sent for control characters: ESC, and Ctrl+[ which
+        // types the same character, arrive as key presses.
+        if (e.key.keysym.sym == SDLK_ESCAPE ||
+            (e.key.keysym.sym == SDLK_LEFTBRACKET && (e.key.keysym.mod & KMOD_CTRL) != 0)) {
+            return handler.handle(viewer::TypedCharacter{27});
         }
+        return true;
+    case SDL_MOUSEBUTTONUP:
+        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
+            return handler.handle(viewer::Click{});
+        }
+        return true;
+    case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
+            return handler.handle(viewer::DoubleClick{});
+        }
+        return true;
+    case SDL_MOUSEMOTION: return handler.handle(viewer::to_user_scale(e.motion.x, e.motion.y));
+    case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            present();  // the surface still holds the current frame
+        }
+        return true;
+    default: return true;
     }
 }
 

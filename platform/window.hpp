@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 struct SDL_Window;
+union SDL_Event;
 
 namespace platform {
 
@@ -46,6 +47,9 @@ private:
     Window(std::unique_ptr<Sdl> sdl, SDL_Window* window);
     bool wait_until_active();
     void present();
+    // Hands one SDL event to the handler in the viewer's terms; returns
+    // false when the handler ends the program.
+    bool dispatch(const SDL_Event& event, viewer::EventHandler& handler);
 
     std::unique_ptr<Sdl> sdl_;
     SDL_Window* window_;

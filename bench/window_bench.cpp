@@ -1,0 +1,389 @@
+// Whole-process figures on a virtual X server of its own, the viewer beside
+// the image viewers a person would otherwise reach for, run alternately in
+// the same session:
+//
+//   first frame   exec -> the expected picture seen in a grab of the window
+//   start-up      exec -> the loop's first tick on screen (the viewer only)
+//   peak RSS      from the kernel when the process ends
+//   tick rate     presents per second seen through X DAMAGE, the viewer at
+//                 k < 0 (left button dragged left of the window) against a
+//                 bare SDL2 loop over the same frames, with and without
+//                 1,000 pointer-motion events per second
+//   reaction      stopped, "*" typed -> the next slot on screen
+//
+//   window_bench <frames-dir> <bare-present> [runs]
+//
+// Peers that are not installed are left out.  Grabs are polled as fast as the
+// server answers them (a few ms apart), which bounds the timing resolution.
+
+#include "x_session.hpp"
+
+#include "frames/embedded.hpp"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace e2e;
+
+constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
+
+double ms_since(Clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+struct Stats {
+    double median = 0, low = 0, high = 0;
+};
+
+Stats stats(std::vector<double> v)
+{
+    if (v.empty()) {
+        return {};
+    }
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    return {median, v.front(), v.back()};
+}
+
+bool installed(const std::string& program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The decoded frames, for matching peers' windows approximately: their
+// decoders may round differently from ours.
+class Reference {
+public:
+    Reference() : pixels_(frames::frame_bytes * 24)
+    {
+        const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+        frames::Decoder decoder;
+        for (int s = 0; s < 24; ++s) {
+            decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes, s + 1);
+        }
+    }
+
+    // Mean absolute difference on a sample of the green channel.
+    double difference(const XImage& image, int slot) const
+    {
+        const std::byte* frame = pixels_.data() + slot * frames::frame_bytes;
+        long sum = 0;
+        long count = 0;
+        for (int y = 0; y < frames::frame_height; y += 4) {
+            for (int x = 0; x < frames::frame_width; x += 4) {
+                const int a = static_cast<unsigned char>(image.data[y * image.bytes_per_line + x * 4 + 1]);
+                const int b = std::to_integer<int>(frame[y * frames::frame_pitch + x * 4 + 1]);
+                sum += std::abs(a - b);
+                ++count;
+            }
+        }
+        return static_cast<double>(sum) / static_cast<double>(count);
+    }
+
+private:
+    std::vector<std::byte> pixels_;
+};
+
+int ignore_error(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+// The slot (of those given) that some viewable top-level window of at least
+// 1024 x 768 shows, or -1.
+int slot_on_screen(Connection& x, const Reference& reference, const std::vector<int>& slots, Window* found = nullptr)
+{
+    Display* d = x.display();
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    auto* old = XSetErrorHandler(ignore_error);
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    int result = -1;
+    for (unsigned i = count; i-- > 0 && result < 0;) {
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable || a.width < 1024 ||
+            a.height < 768) {
+            continue;
+        }
+        XImage* image = XGetImage(d, children[i], 0, 0, 1024, 768, AllPlanes, ZPixmap);
+        if (!image) {
+            continue;
+        }
+        for (const int s : slots) {
+            if (image->bits_per_pixel == 32 && reference.difference(*image, s) < 6.0) {
+                result = s;
+                if (found) {
+                    *found = children[i];
+                }
+                break;
+            }
+        }
+        XDestroyImage(image);
+    }
+    XSync(d, False);
+    XSetErrorHandler(old);
+    if (children) {
+        XFree(children);
+    }
+    return result;
+}
+
+struct Run {
+    double first_ms = -1;
+    double complete_ms = -1;
+    double rss_mb = -1;
+};
+
+// Starts a program, times its first frame (and for the viewer its first
+// tick), ends it with SIGTERM and reads its peak memory.
+Run measure(Connection& x, const Reference& reference, const std::vector<std::string>& argv, const std::string& display,
+            bool ours)
+{
+    Run run;
+    const auto start = Clock::now();
+    Process p(argv, {"DISPLAY=" + display});
+    while (ms_since(start) < 10000) {
+        const int s = slot_on_screen(x, reference, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
+        if (s >= 0) {
+            run.first_ms = ms_since(start);
+            if (s == 1) {
+                run.complete_ms = run.first_ms;
+            }
+            break;
+        }
+    }
+    while (ours && run.complete_ms < 0 && ms_since(start) < 10000) {
+        if (slot_on_screen(x, reference, {1, 2}) >= 0) {
+            run.complete_ms = ms_since(start);
+        }
+    }
+    sleep_for(100ms);
+    p.signal(SIGTERM);
+    if (!p.wait_for_exit(3000ms)) {
+        p.signal(SIGKILL);
+        p.wait_for_exit(3000ms);
+    }
+    run.rss_mb = static_cast<double>(p.peak_rss_kib()) / 1024.0;
+    return run;
+}
+
+// Presents per second on the window, counted through X DAMAGE.
+double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion, Window viewer)
+{
+    Display* d = x.display();
+    int event_base = 0;
+    int error_base = 0;
+    if (!XDamageQueryExtension(d, &event_base, &error_base)) {
+        return -1;
+    }
+    const Damage damage = XDamageCreate(d, w, XDamageReportRawRectangles);
+    XSync(d, False);
+    XWindowAttributes a{};
+    XGetWindowAttributes(d, viewer, &a);
+    std::mt19937 random(3);
+    long presents = 0;
+    const auto start = Clock::now();
+    auto next_motion = start;
+    while (Clock::now() - start < how_long) {
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == event_base + XDamageNotify) {
+                ++presents;
+            }
+        }
+        if (with_motion && Clock::now() >= next_motion) {
+            // Left of the window: with the button held, X stays negative.
+            XTestFakeMotionEvent(d, DefaultScreen(d), a.x - 1 - static_cast<int>(random() % 100),
+                                 a.y + static_cast<int>(random() % 768), 0);
+            XFlush(d);
+            next_motion += 1ms;
+        }
+    }
+    XDamageDestroy(d, damage);
+    XSync(d, False);
+    return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
+}
+
+void line(const char* what, const Stats& s, const char* unit, double ratio_to = 0, const char* ratio_name = "")
+{
+    std::printf("| %-34s | %8.1f | %8.1f – %-8.1f | %-5s |", what, s.median, s.low, s.high, unit);
+    if (ratio_to > 0) {
+        std::printf(" %.2f × %s", s.median / ratio_to, ratio_name);
+    }
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs]\n");
+        return 2;
+    }
+    const std::string frames_dir = argv[1];
+    const std::string bare = argv[2];
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 10;
+    const std::string image = frames_dir + "/slot-00.jpg";
+
+    VirtualDisplay server;
+    Connection x(server.name());
+    const Reference reference;
+    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
+    x.flush();
+
+    struct Candidate {
+        std::string name;
+        std::vector<std::string> argv;
+        bool ours;
+        std::vector<Run> runs;
+    };
+    std::vector<Candidate> candidates = {{"vormo-kidney", {VORMO_EXECUTABLE}, true, {}}};
+    if (installed("feh")) {
+        candidates.push_back({"feh", {"feh", image}, false, {}});
+    }
+    if (installed("nsxiv")) {
+        candidates.push_back({"nsxiv", {"nsxiv", "-b", "-g", "1024x768", "-z", "100", image}, false, {}});
+    }
+    if (installed("display")) {
+        candidates.push_back({"ImageMagick display", {"display", image}, false, {}});
+    }
+    if (installed("mpv")) {
+        const std::vector<std::string> mpv = {"mpv",
+                                              "--no-config",
+                                              "--really-quiet",
+                                              "--geometry=1024x768",
+                                              "--loop-file=inf",
+                                              "--mf-fps=24",
+                                              "mf://" + frames_dir + "/slot-*.jpg"};
+        candidates.push_back({"mpv (default output)", mpv, false, {}});
+        std::vector<std::string> mpv_x11 = mpv;
+        mpv_x11.insert(mpv_x11.begin() + 1, "--vo=x11");
+        candidates.push_back({"mpv (x11 output)", mpv_x11, false, {}});
+    }
+
+    for (int r = 0; r < runs; ++r) {
+        for (Candidate& c : candidates) {
+            c.runs.push_back(measure(x, reference, c.argv, server.name(), c.ours));
+        }
+    }
+
+    const auto collect = [](const Candidate& c, double Run::*field) {
+        std::vector<double> v;
+        for (const Run& r : c.runs) {
+            if (r.*field >= 0) {
+                v.push_back(r.*field);
+            }
+        }
+        return v;
+    };
+    const Stats ours_first = stats(collect(candidates[0], &Run::first_ms));
+    const Stats ours_complete = stats(collect(candidates[0], &Run::complete_ms));
+    double feh_first = 0;
+    for (const Candidate& c : candidates) {
+        if (c.name == "feh") {
+            feh_first = stats(collect(c, &Run::first_ms)).median;
+        }
+    }
+
+    std::printf("\n%d runs each, alternating, on Xvfb %s\n\n", runs, server.name().c_str());
+    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
+    std::printf("|---|---:|---|---|---|\n");
+    line("vormo-kidney first frame", ours_first, "ms", feh_first, "feh");
+    line("vormo-kidney start-up complete", ours_complete, "ms", feh_first, "feh first frame");
+    for (std::size_t i = 1; i < candidates.size(); ++i) {
+        line((candidates[i].name + " first frame").c_str(), stats(collect(candidates[i], &Run::first_ms)), "ms");
+    }
+    for (const Candidate& c : candidates) {
+        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB");
+    }
+
+    // Tick rate at k < 0 against the bare loop, and the bare loop's memory.
+    std::vector<double> ours_rate;
+    std::vector<double> ours_loaded;
+    std::vector<double> bare_rate;
+    std::vector<double> bare_rss;
+    std::vector<double> ours_rss;
+    for (int r = 0; r < std::max(3, runs / 3); ++r) {
+        {
+            Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
+            const Window w = x.wait_for_window(caption, 5000ms);
+            sleep_for(1500ms);
+            x.move_pointer(w, 500, 300);
+            XTestFakeButtonEvent(x.display(), 1, True, 0);
+            x.flush();
+            XWindowAttributes a{};
+            XGetWindowAttributes(x.display(), w, &a);
+            XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
+            x.flush();
+            sleep_for(200ms);
+            ours_rate.push_back(present_rate(x, w, 2000ms, false, w));
+            ours_loaded.push_back(present_rate(x, w, 2000ms, true, w));
+            XTestFakeButtonEvent(x.display(), 1, False, 0);
+            x.flush();
+            viewer.signal(SIGTERM);
+            viewer.wait_for_exit(3000ms);
+            ours_rss.push_back(static_cast<double>(viewer.peak_rss_kib()) / 1024.0);
+        }
+        {
+            Process loop({bare}, {"DISPLAY=" + server.name()});
+            const Window w = x.wait_for_window("bare present loop", 5000ms);
+            sleep_for(500ms);
+            bare_rate.push_back(present_rate(x, w, 2000ms, false, w));
+            loop.signal(SIGTERM);
+            loop.wait_for_exit(3000ms);
+            bare_rss.push_back(static_cast<double>(loop.peak_rss_kib()) / 1024.0);
+        }
+    }
+    const Stats bare_stats = stats(bare_rate);
+    line("bare SDL2 loop presents", bare_stats, "/s");
+    line("vormo-kidney ticks at k < 0", stats(ours_rate), "/s", bare_stats.median, "bare loop");
+    line("  with 1,000 motion events/s", stats(ours_loaded), "/s", stats(ours_rate).median, "unloaded");
+    line("bare SDL2 loop peak RSS", stats(bare_rss), "MB");
+    line("vormo-kidney peak RSS (drag run)", stats(ours_rss), "MB", stats(bare_rss).median, "bare loop");
+
+    // Reaction: stopped, "*" typed, the next slot on screen.
+    FrameMatcher matcher;
+    for (const bool pointer_pace : {false, true}) {
+        Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
+        const Window w = x.wait_for_window(caption, 5000ms);
+        sleep_for(1500ms);
+        if (pointer_pace) {
+            x.move_pointer(w, 888, 664);  // k = 9990.3
+        }
+        x.type(XK_asterisk);
+        sleep_for(300ms);
+        int slot = x.wait_for_slot(w, matcher, 1000ms);
+        std::vector<double> latency;
+        std::mt19937 random(5);
+        for (int trial = 0; trial < 15 && slot >= 0; ++trial) {
+            sleep_for(std::chrono::milliseconds(30 + random() % 50));
+            const auto t0 = Clock::now();
+            x.type(XK_asterisk);
+            const int next = x.wait_for_change(w, matcher, slot, 2000ms);
+            latency.push_back(ms_since(t0));
+            slot = next;
+        }
+        line(pointer_pace ? "reaction to \"*\", k = 9990.3" : "reaction to \"*\", k = 1000000", stats(latency), "ms");
+        viewer.signal(SIGTERM);
+        viewer.wait_for_exit(3000ms);
+    }
+    return 0;
+}
