@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -108,11 +107,9 @@ std::optional<int> Process::wait_for_exit(std::chrono::milliseconds limit)
     const auto end = Clock::now() + limit;
     while (!status_) {
         int raw = 0;
-        rusage usage{};
-        const pid_t r = wait4(pid_, &raw, WNOHANG, &usage);
+        const pid_t r = waitpid(pid_, &raw, WNOHANG);
         if (r == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            peak_rss_kib_ = usage.ru_maxrss;
             break;
         }
         if (Clock::now() >= end) {

@@ -35,15 +35,12 @@ public:
     bool running();
     // Everything the process wrote to stderr (after it ended).
     std::string error_output();
-    // Peak resident memory in KiB, known once the process has ended.
-    long peak_rss_kib() const { return peak_rss_kib_; }
 
 private:
     int pid_ = -1;
     int stderr_fd_ = -1;
     std::optional<int> status_;
     std::string errors_;
-    long peak_rss_kib_ = -1;
 };
 
 // Xvfb on a display number it picks itself, stopped by its pid at the end.
