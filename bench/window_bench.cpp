@@ -64,48 +64,18 @@ bool installed(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// The decoded frames, for matching peers' windows approximately: their
-// decoders may round differently from ours.
-class Reference {
-public:
-    Reference() : pixels_(frames::frame_bytes * 24)
-    {
-        const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-        frames::Decoder decoder;
-        for (int s = 0; s < 24; ++s) {
-            decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes, s + 1);
-        }
-    }
-
-    // Mean absolute difference on a sample of the green channel.
-    double difference(const XImage& image, int slot) const
-    {
-        const std::byte* frame = pixels_.data() + slot * frames::frame_bytes;
-        long sum = 0;
-        long count = 0;
-        for (int y = 0; y < frames::frame_height; y += 4) {
-            for (int x = 0; x < frames::frame_width; x += 4) {
-                const int a = static_cast<unsigned char>(image.data[y * image.bytes_per_line + x * 4 + 1]);
-                const int b = std::to_integer<int>(frame[y * frames::frame_pitch + x * 4 + 1]);
-                sum += std::abs(a - b);
-                ++count;
-            }
-        }
-        return static_cast<double>(sum) / static_cast<double>(count);
-    }
-
-private:
-    std::vector<std::byte> pixels_;
-};
-
 int ignore_error(Display*, XErrorEvent*)
 {
     return 0;
 }
 
+class StripMatcher;
+int near_slot_of(const StripMatcher& strips, Display* d, Window w, const std::vector<int>& slots);
+const StripMatcher& strip_matcher();
+
 // The slot (of those given) that some viewable top-level window of at least
 // 1024 x 768 shows, or -1.
-int slot_on_screen(Connection& x, const Reference& reference, const std::vector<int>& slots, Window* found = nullptr)
+int slot_on_screen(Connection& x, const std::vector<int>& slots, Window* found = nullptr)
 {
     Display* d = x.display();
     Window root = 0;
@@ -121,20 +91,10 @@ int slot_on_screen(Connection& x, const Reference& reference, const std::vector<
             a.height < 768) {
             continue;
         }
-        XImage* image = XGetImage(d, children[i], 0, 0, 1024, 768, AllPlanes, ZPixmap);
-        if (!image) {
-            continue;
+        result = near_slot_of(strip_matcher(), d, children[i], slots);
+        if (result >= 0 && found) {
+            *found = children[i];
         }
-        for (const int s : slots) {
-            if (image->bits_per_pixel == 32 && reference.difference(*image, s) < 6.0) {
-                result = s;
-                if (found) {
-                    *found = children[i];
-                }
-                break;
-            }
-        }
-        XDestroyImage(image);
     }
     XSync(d, False);
     XSetErrorHandler(old);
@@ -161,7 +121,7 @@ public:
             decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, frame.data(), s + 1);
             for (const int r : rows) {
                 for (int x = 0; x < frames::frame_width; ++x) {
-                    const std::byte* p = frame.data() + r * frames::frame_pitch + x * 4;
+                    const std::byte* p = frame.data() + r * frames::frame_pitch + static_cast<std::size_t>(x) * 4;
                     signatures_[s].push_back(std::to_integer<std::uint32_t>(p[0]) |
                                              std::to_integer<std::uint32_t>(p[1]) << 8 |
                                              std::to_integer<std::uint32_t>(p[2]) << 16);
@@ -191,6 +151,34 @@ public:
         return -1;
     }
 
+    // The listed slot whose rows the window shows within a small mean
+    // difference (other viewers' decoders round differently), or -1.
+    int near_slot(Display* d, Window w, const std::vector<int>& slots) const
+    {
+        std::vector<std::uint32_t> seen;
+        for (const int r : rows) {
+            XImage* image = XGetImage(d, w, 0, r, frames::frame_width, 1, AllPlanes, ZPixmap);
+            if (!image) {
+                return -1;
+            }
+            for (int x = 0; x < frames::frame_width; ++x) {
+                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
+            }
+            XDestroyImage(image);
+        }
+        for (const int s : slots) {
+            long sum = 0;
+            for (std::size_t i = 0; i < seen.size(); ++i) {
+                sum += std::abs(static_cast<int>((seen[i] >> 8) & 0xFF) -
+                                static_cast<int>((signatures_[s][i] >> 8) & 0xFF));
+            }
+            if (static_cast<double>(sum) / static_cast<double>(seen.size()) < 6.0) {
+                return s;
+            }
+        }
+        return -1;
+    }
+
 private:
     std::vector<std::uint32_t> signatures_[24];
 };
@@ -204,15 +192,26 @@ long peak_kib(int pid)
     if (!f) {
         return -1;
     }
-    char line[256];
+    char text[256];
     long kib = -1;
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::sscanf(line, "VmHWM: %ld", &kib) == 1) {
+    while (std::fgets(text, sizeof text, f)) {
+        if (std::sscanf(text, "VmHWM: %ld", &kib) == 1) {
             break;
         }
     }
     std::fclose(f);
     return kib;
+}
+
+int near_slot_of(const StripMatcher& strips, Display* d, Window w, const std::vector<int>& slots)
+{
+    return strips.near_slot(d, w, slots);
+}
+
+const StripMatcher& strip_matcher()
+{
+    static const StripMatcher strips;
+    return strips;
 }
 
 struct Run {
@@ -223,14 +222,13 @@ struct Run {
 
 // Starts a program, times its first frame (and for the viewer its first
 // tick), ends it with SIGTERM and reads its peak memory.
-Run measure(Connection& x, const Reference& reference, const std::vector<std::string>& argv, const std::string& display,
-            bool ours)
+Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours)
 {
     Run run;
     const auto start = Clock::now();
     Process p(argv, {"DISPLAY=" + display});
     while (ms_since(start) < 10000) {
-        const int s = slot_on_screen(x, reference, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
+        const int s = slot_on_screen(x, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
         if (s >= 0) {
             run.first_ms = ms_since(start);
             if (s == 1) {
@@ -240,16 +238,16 @@ Run measure(Connection& x, const Reference& reference, const std::vector<std::st
         }
     }
     while (ours && run.complete_ms < 0 && ms_since(start) < 10000) {
-        if (slot_on_screen(x, reference, {1, 2}) >= 0) {
+        if (slot_on_screen(x, {1, 2}) >= 0) {
             run.complete_ms = ms_since(start);
         }
     }
-    sleep_for(100ms);
+    sleep_for(std::chrono::milliseconds(100));
     run.rss_mb = static_cast<double>(peak_kib(p.pid())) / 1024.0;
     p.signal(SIGTERM);
-    if (!p.wait_for_exit(3000ms)) {
+    if (!p.wait_for_exit(std::chrono::milliseconds(3000))) {
         p.signal(SIGKILL);
-        p.wait_for_exit(3000ms);
+        p.wait_for_exit(std::chrono::milliseconds(3000));
     }
     return run;
 }
@@ -284,7 +282,7 @@ double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long,
             XTestFakeMotionEvent(d, DefaultScreen(d), a.x - 1 - static_cast<int>(random() % 100),
                                  a.y + static_cast<int>(random() % 768), 0);
             XFlush(d);
-            next_motion += 1ms;
+            next_motion += std::chrono::milliseconds(1);
         }
     }
     XDamageDestroy(d, damage);
@@ -320,7 +318,6 @@ int main(int argc, char** argv)
 
     VirtualDisplay server;
     Connection x(server.name());
-    const Reference reference;
     XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
     x.flush();
 
@@ -356,7 +353,7 @@ int main(int argc, char** argv)
 
     for (int r = 0; r < runs; ++r) {
         for (Candidate& c : candidates) {
-            c.runs.push_back(measure(x, reference, c.argv, server.name(), c.ours));
+            c.runs.push_back(measure(x, c.argv, server.name(), c.ours));
         }
     }
 
@@ -399,8 +396,8 @@ int main(int argc, char** argv)
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
         {
             Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
-            const Window w = x.wait_for_window(caption, 5000ms);
-            sleep_for(1500ms);
+            const Window w = x.wait_for_window(caption, std::chrono::milliseconds(5000));
+            sleep_for(std::chrono::milliseconds(1500));
             x.move_pointer(w, 500, 300);
             XTestFakeButtonEvent(x.display(), 1, True, 0);
             x.flush();
@@ -408,23 +405,23 @@ int main(int argc, char** argv)
             XGetWindowAttributes(x.display(), w, &a);
             XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
             x.flush();
-            sleep_for(200ms);
-            ours_rate.push_back(present_rate(x, w, 2000ms, false, w));
-            ours_loaded.push_back(present_rate(x, w, 2000ms, true, w));
+            sleep_for(std::chrono::milliseconds(200));
+            ours_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false, w));
+            ours_loaded.push_back(present_rate(x, w, std::chrono::milliseconds(2000), true, w));
             XTestFakeButtonEvent(x.display(), 1, False, 0);
             x.flush();
             ours_rss.push_back(static_cast<double>(peak_kib(viewer.pid())) / 1024.0);
             viewer.signal(SIGTERM);
-            viewer.wait_for_exit(3000ms);
+            viewer.wait_for_exit(std::chrono::milliseconds(3000));
         }
         {
             Process loop({bare}, {"DISPLAY=" + server.name()});
-            const Window w = x.wait_for_window("bare present loop", 5000ms);
-            sleep_for(500ms);
-            bare_rate.push_back(present_rate(x, w, 2000ms, false, w));
+            const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
+            sleep_for(std::chrono::milliseconds(500));
+            bare_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false, w));
             bare_rss.push_back(static_cast<double>(peak_kib(loop.pid())) / 1024.0);
             loop.signal(SIGTERM);
-            loop.wait_for_exit(3000ms);
+            loop.wait_for_exit(std::chrono::milliseconds(3000));
         }
     }
     const Stats bare_stats = stats(bare_rate);
@@ -435,7 +432,7 @@ int main(int argc, char** argv)
     line("vormo-kidney peak RSS (drag run)", stats(ours_rss), "MB", stats(bare_rss).median, "bare loop");
 
     // Reaction: stopped, "*" typed, the next slot on screen.
-    const StripMatcher strips;
+    const StripMatcher& strips = strip_matcher();
     const auto strip_slot_after = [&](Window w, int from, std::chrono::milliseconds limit) {
         const auto end = Clock::now() + limit;
         int s = -1;
@@ -446,27 +443,27 @@ int main(int argc, char** argv)
     };
     for (const bool pointer_pace : {false, true}) {
         Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
-        const Window w = x.wait_for_window(caption, 5000ms);
-        sleep_for(1500ms);
+        const Window w = x.wait_for_window(caption, std::chrono::milliseconds(5000));
+        sleep_for(std::chrono::milliseconds(1500));
         if (pointer_pace) {
             x.move_pointer(w, 888, 664);  // k = 9990.3
         }
         x.type(XK_asterisk);
-        sleep_for(300ms);
-        int slot = strip_slot_after(w, -1, 1000ms);
+        sleep_for(std::chrono::milliseconds(300));
+        int slot = strip_slot_after(w, -1, std::chrono::milliseconds(1000));
         std::vector<double> latency;
         std::mt19937 random(5);
         for (int trial = 0; trial < 15 && slot >= 0; ++trial) {
             sleep_for(std::chrono::milliseconds(30 + random() % 50));
             const auto t0 = Clock::now();
             x.type(XK_asterisk);
-            const int next = strip_slot_after(w, slot, 2000ms);
+            const int next = strip_slot_after(w, slot, std::chrono::milliseconds(2000));
             latency.push_back(ms_since(t0));
             slot = next;
         }
         line(pointer_pace ? "reaction to \"*\", k = 9990.3" : "reaction to \"*\", k = 1000000", stats(latency), "ms");
         viewer.signal(SIGTERM);
-        viewer.wait_for_exit(3000ms);
+        viewer.wait_for_exit(std::chrono::milliseconds(3000));
     }
     return 0;
 }

@@ -135,11 +135,9 @@ std::unique_ptr<Window> Window::open()
         throw OpenError(reason("cannot get the window's drawing surface"));
     }
     w->copy_directly_ = layout_of(surface->format->format, w->layout_);
-    if (!w->wait_until_active()) {
-        return nullptr;
-    }
-    SDL_RaiseWindow(window);
-    SDL_SetWindowInputFocus(window);
+    // Touch the drawing surface now, while the server maps the window, rather
+    // than page by page in the first show.
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     return w;
 }
 
@@ -165,6 +163,8 @@ bool Window::wait_until_active()
         if (e.type == SDL_WINDOWEVENT &&
             (e.window.event == SDL_WINDOWEVENT_SHOWN || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
              e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)) {
+            SDL_RaiseWindow(window_);
+            SDL_SetWindowInputFocus(window_);
             return true;
         }
     }

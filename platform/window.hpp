@@ -25,11 +25,14 @@ public:
 
 class Window final : public viewer::Platform {
 public:
-    // Opens the window and waits until it is first shown, exposed or focused,
-    // then raises it and asks for input focus.  Returns nullptr if the window
-    // was closed before that.  Throws OpenError when there is no display or
-    // the window cannot be made.
+    // Opens the window, without waiting for it to appear.  Throws OpenError
+    // when there is no display or the window cannot be made.
     static std::unique_ptr<Window> open();
+
+    // Waits until the window is first shown, exposed or focused, then raises
+    // it and asks for input focus.  Returns false if the window was closed
+    // before that.
+    bool wait_until_active();
 
     ~Window() override;
     Window(const Window&) = delete;
@@ -45,7 +48,6 @@ public:
 private:
     struct Sdl;  // SDL_Init / SDL_Quit
     Window(std::unique_ptr<Sdl> sdl, SDL_Window* window);
-    bool wait_until_active();
     void present();
     // Hands one SDL event to the handler in the viewer's terms; returns
     // false when the handler ends the program.

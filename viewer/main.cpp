@@ -13,10 +13,13 @@ int main()
 {
     try {
         const std::unique_ptr<platform::Window> window = platform::Window::open();
-        if (!window) {
+        frames::Holders holders(frames::embedded_frame_set(), window->pixel_layout());
+        // Decode the first frame while the server maps the window, so that
+        // start-up can show it the moment the window is there.
+        holders.picture(1);
+        if (!window->wait_until_active()) {
             return 0;  // closed before it was ever shown
         }
-        frames::Holders holders(frames::embedded_frame_set(), window->pixel_layout());
         viewer::Viewer viewer(*window, holders, viewer::busy_count);
         return viewer.run();
     } catch (const std::exception& e) {
