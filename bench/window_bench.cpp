@@ -132,16 +132,9 @@ public:
 
     int slot(Display* d, Window w) const
     {
-        std::vector<std::uint32_t> seen;
-        for (const int r : rows) {
-            XImage* image = XGetImage(d, w, 0, r, frames::frame_width, 1, AllPlanes, ZPixmap);
-            if (!image) {
-                return -1;
-            }
-            for (int x = 0; x < frames::frame_width; ++x) {
-                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
-            }
-            XDestroyImage(image);
+        const std::vector<std::uint32_t> seen = read_rows(d, w);
+        if (seen.empty()) {
+            return -1;
         }
         for (int s = 0; s < 24; ++s) {
             if (seen == signatures_[s]) {
@@ -155,16 +148,9 @@ public:
     // difference (other viewers' decoders round differently), or -1.
     int near_slot(Display* d, Window w, const std::vector<int>& slots) const
     {
-        std::vector<std::uint32_t> seen;
-        for (const int r : rows) {
-            XImage* image = XGetImage(d, w, 0, r, frames::frame_width, 1, AllPlanes, ZPixmap);
-            if (!image) {
-                return -1;
-            }
-            for (int x = 0; x < frames::frame_width; ++x) {
-                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
-            }
-            XDestroyImage(image);
+        const std::vector<std::uint32_t> seen = read_rows(d, w);
+        if (seen.empty()) {
+            return -1;
         }
         for (const int s : slots) {
             long sum = 0;
@@ -180,6 +166,23 @@ public:
     }
 
 private:
+    // The three rows of the window as 0xRRGGBB values; empty if it is gone.
+    static std::vector<std::uint32_t> read_rows(Display* d, Window w)
+    {
+        std::vector<std::uint32_t> seen;
+        for (const int r : rows) {
+            XImage* image = XGetImage(d, w, 0, r, frames::frame_width, 1, AllPlanes, ZPixmap);
+            if (!image) {
+                return {};
+            }
+            for (int x = 0; x < frames::frame_width; ++x) {
+                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
+            }
+            XDestroyImage(image);
+        }
+        return seen;
+    }
+
     std::vector<std::uint32_t> signatures_[24];
 };
 
