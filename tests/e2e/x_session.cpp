@@ -203,19 +203,6 @@ int FrameMatcher::slot_of(const XImage& image) const
     return -1;
 }
 
-bool FrameMatcher::is_black(const XImage& image) const
-{
-    for (int y = 0; y < image.height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + y * image.bytes_per_line);
-        for (int x = 0; x < image.width; ++x) {
-            if ((row[x] & 0x00FFFFFFu) != 0) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 Connection::Connection(const std::string& display)
 {
     for (int attempt = 0; attempt < 100 && !display_; ++attempt) {
@@ -303,20 +290,6 @@ int Connection::slot_shown(Window w, const FrameMatcher& frames)
     const int slot = frames.slot_of(*image);
     XDestroyImage(image);
     return slot;
-}
-
-bool Connection::shows_black(Window w, const FrameMatcher& frames)
-{
-    auto* old = XSetErrorHandler(ignore_error);
-    XImage* image = XGetImage(display_, w, 0, 0, frames::frame_width, frames::frame_height, AllPlanes, ZPixmap);
-    XSync(display_, False);
-    XSetErrorHandler(old);
-    if (!image) {
-        return false;
-    }
-    const bool black = frames.is_black(*image);
-    XDestroyImage(image);
-    return black;
 }
 
 int Connection::wait_for_slot(Window w, const FrameMatcher& frames, std::chrono::milliseconds limit)

@@ -61,7 +61,6 @@ public:
     FrameMatcher();
     // The slot whose frame the image shows exactly, or -1.
     int slot_of(const XImage& image) const;
-    bool is_black(const XImage& image) const;
 
 private:
     std::vector<std::byte> pixels_;
@@ -84,7 +83,6 @@ public:
 
     // The slot the window shows, -1 if its picture is none of the frames.
     int slot_shown(Window w, const FrameMatcher& frames);
-    bool shows_black(Window w, const FrameMatcher& frames);
     // Waits until the window shows one of the frames and returns its slot
     // (-1 on timeout).
     int wait_for_slot(Window w, const FrameMatcher& frames, std::chrono::milliseconds limit);
