@@ -4,6 +4,7 @@
 #include "frames/embedded.hpp"
 #include "frames/frame_set.hpp"
 #include "frames/holders.hpp"
+#include "frame_set_builder.hpp"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -18,7 +19,7 @@ namespace {
 
 using frames::BadFrameSet;
 using frames::Problem;
-using Buffer = std::vector<std::uint8_t>;
+using testing_support::Buffer;
 
 frames::Bytes view(const Buffer& b)
 {
@@ -43,30 +44,8 @@ Buffer embedded_jpeg(int holder)
     return copy(embedded().jpeg[holder - 1]);
 }
 
-void put_u32(Buffer& out, std::size_t v)
-{
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
-Buffer record(const Buffer& jpeg)
-{
-    Buffer r = {0x6C, 0x74, 0x00, 0x00};
-    put_u32(r, jpeg.size());
-    r.insert(r.end(), jpeg.begin(), jpeg.end());
-    return r;
-}
-
-// One holder description in the embedded format: number, picture, end.
-Buffer description(int holder, const Buffer& rec)
-{
-    Buffer d = {0x01, static_cast<std::uint8_t>(holder), 0x02};
-    put_u32(d, rec.size());
-    d.insert(d.end(), rec.begin(), rec.end());
-    d.push_back(0x00);
-    return d;
-}
+using testing_support::description;
+using testing_support::record;
 
 // A valid frame set built from the embedded pictures, holders stored in the
 // given order, with `change` applied to each description before it is added.

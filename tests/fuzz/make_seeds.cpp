@@ -5,6 +5,7 @@
 
 #include "frames/embedded.hpp"
 #include "frames/frame_set.hpp"
+#include "frame_set_builder.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,31 +15,10 @@
 
 namespace {
 
-using Buffer = std::vector<std::uint8_t>;
+using testing_support::Buffer;
 
-void put_u32(Buffer& out, std::size_t v)
-{
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
-Buffer record(const Buffer& jpeg)
-{
-    Buffer r = {0x6C, 0x74, 0x00, 0x00};
-    put_u32(r, jpeg.size());
-    r.insert(r.end(), jpeg.begin(), jpeg.end());
-    return r;
-}
-
-Buffer description(int holder, const Buffer& rec)
-{
-    Buffer d = {0x01, static_cast<std::uint8_t>(holder), 0x02};
-    put_u32(d, rec.size());
-    d.insert(d.end(), rec.begin(), rec.end());
-    d.push_back(0x00);
-    return d;
-}
+using testing_support::description;
+using testing_support::record;
 
 bool write(const std::string& path, const Buffer& bytes)
 {
