@@ -104,8 +104,21 @@ std::string assembler_source(const std::string& bin_path, std::size_t size)
            "\t.section .note.GNU-stack,\"\",@progbits\n";
 }
 
-// The frame's central 768 x 768 square shrunk by an integer factor, each
-// pixel the average of the square block it covers.
+// Channel c of the factor x factor block of the frame whose top-left pixel
+// is (left, top), averaged.
+std::uint8_t block_average(const Bytes& frame, int left, int top, int factor, int c)
+{
+    int sum = 0;
+    for (int dy = 0; dy < factor; ++dy) {
+        for (int dx = 0; dx < factor; ++dx) {
+            const std::size_t at = static_cast<std::size_t>(top + dy) * tools::frame_width + left + dx;
+            sum += frame[at * 3 + c];
+        }
+    }
+    return static_cast<std::uint8_t>(sum / (factor * factor));
+}
+
+// The frame's central 768 x 768 square shrunk by an integer factor.
 Bytes shrink_square(const Bytes& frame, int factor)
 {
     constexpr int side = tools::frame_height;
@@ -115,17 +128,8 @@ Bytes shrink_square(const Bytes& frame, int factor)
     for (int y = 0; y < out; ++y) {
         for (int x = 0; x < out; ++x) {
             for (int c = 0; c < 3; ++c) {
-                int sum = 0;
-                for (int dy = 0; dy < factor; ++dy) {
-                    for (int dx = 0; dx < factor; ++dx) {
-                        const std::size_t row = static_cast<std::size_t>(y) * factor + dy;
-                        const std::size_t column =
-                            static_cast<std::size_t>(left) + static_cast<std::size_t>(x) * factor + dx;
-                        sum += frame[(row * tools::frame_width + column) * 3 + c];
-                    }
-                }
                 icon[(static_cast<std::size_t>(y) * out + x) * 3 + c] =
-                    static_cast<std::uint8_t>(sum / (factor * factor));
+                    block_average(frame, left + x * factor, y * factor, factor, c);
             }
         }
     }
@@ -147,17 +151,8 @@ Bytes contact_sheet(const std::vector<Bytes>& frames, int& width, int& height)
         for (int y = 0; y < tile_h; ++y) {
             for (int x = 0; x < tile_w; ++x) {
                 for (int c = 0; c < 3; ++c) {
-                    int sum = 0;
-                    for (int dy = 0; dy < scale; ++dy) {
-                        for (int dx = 0; dx < scale; ++dx) {
-                            const std::size_t row = static_cast<std::size_t>(y) * scale + dy;
-                            const std::size_t column = static_cast<std::size_t>(x) * scale + dx;
-                            const std::size_t at = (row * tools::frame_width + column) * 3;
-                            sum += frames[s][at + c];
-                        }
-                    }
                     sheet[(static_cast<std::size_t>(oy + y) * width + ox + x) * 3 + c] =
-                        static_cast<std::uint8_t>(sum / (scale * scale));
+                        block_average(frames[s], x * scale, y * scale, scale, c);
                 }
             }
         }
