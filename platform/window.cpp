@@ -4,10 +4,12 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace platform {
@@ -141,9 +143,14 @@ std::unique_ptr<Window> Window::open()
         throw OpenError(reason("cannot get the window's drawing surface"));
     }
     w->copy_directly_ = layout_of(surface->format->format, w->layout_);
-    // Touch the drawing surface now, while the server maps the window, rather
-    // than page by page in the first show.
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    // Fault the drawing surface's pages in now, while the server maps the
+    // window, with one call rather than page by page in the first show.  Its
+    // contents do not matter: the first show overwrites all of it.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    auto* pixels = static_cast<unsigned char*>(surface->pixels);
+    const std::size_t before = reinterpret_cast<std::uintptr_t>(pixels) % page;
+    const std::size_t bytes = static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h);
+    madvise(pixels - before, before + bytes, MADV_POPULATE_WRITE);  // only advice
     return w;
 }
 
