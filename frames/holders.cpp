@@ -4,7 +4,6 @@
 #include <new>
 
 #include <sys/mman.h>
-
 #include <turbojpeg.h>
 
 namespace frames {
