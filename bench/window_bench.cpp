@@ -37,7 +37,7 @@ namespace {
 
 using namespace e2e;
 
-constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
+constexpr const char* caption = program::caption;
 
 double ms_since(Clock::time_point t)
 {

@@ -4,27 +4,11 @@
 
 #include "viewer/state.hpp"
 
-#include <array>
-
 namespace controls {
 
-struct Binding {
-    char32_t character;
-    int command;
-};
-
-// The keys the caption lists: "SpaceBar + - / * mouse , .".
-inline constexpr std::array<Binding, 7> key_table = {{
-    {U'-', viewer::command::start_backwards},
-    {U'+', viewer::command::start_forwards},
-    {U',', viewer::command::start_forwards},
-    {U'/', viewer::command::step_back},
-    {U'*', viewer::command::step_forward},
-    {U' ', viewer::command::step_forward},
-    {U'.', viewer::command::step_forward},
-}};
-
-inline constexpr char32_t escape = 27;
+using program::Binding;
+using program::escape;
+using program::key_table;
 
 enum class Outcome { carry_on, quit };
 

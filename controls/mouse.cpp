@@ -20,7 +20,7 @@ void on_click(viewer::State& s)
 void on_mouse_move(viewer::State& s, float x, float y)
 {
     if (s.nm == 0) {
-        const float scaled = x * 30.0f;
+        const float scaled = x * program::pointer_factor;
         s.k = scaled * y;
         return;
     }

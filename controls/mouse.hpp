@@ -6,7 +6,7 @@
 
 namespace controls {
 
-inline constexpr double step_mode_pace = 10000;
+inline constexpr double step_mode_pace = program::step_mode_pace;
 
 // A single click toggles mouse-step mode.  Switching it on saves n, mm and m;
 // switching it off puts them back.  l and k are not restored.

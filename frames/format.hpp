@@ -3,12 +3,14 @@
 // The byte layout of the embedded frame set, shared by the generator that
 // writes it and the loader that reads it.  frame_set.hpp describes it.
 
+#include "common/program.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace frames::format {
 
-inline constexpr int holder_count = 24;
+inline constexpr int holder_count = program::frame_count;
 
 // Property codes inside a holder's description.
 inline constexpr std::uint8_t end_of_description = 0x00;

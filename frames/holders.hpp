@@ -5,6 +5,8 @@
 
 #include "frame_set.hpp"
 
+#include "common/program.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +14,8 @@
 
 namespace frames {
 
-inline constexpr int frame_width = 1024;
-inline constexpr int frame_height = 768;
+inline constexpr int frame_width = program::width;
+inline constexpr int frame_height = program::height;
 
 // The byte order of a 32-bit pixel in memory, named from the lowest address
 // up; X is an unused byte.  The display picks it so that showing a picture is

@@ -1,5 +1,7 @@
 #include "window.hpp"
 
+#include "translate.hpp"
+
 #include <SDL.h>
 #include <X11/Xlib.h>
 
@@ -48,41 +50,6 @@ bool layout_of(Uint32 format, frames::PixelLayout& layout)
     }
 }
 
-// Turns the UTF-8 text of one text-input event into code points, one handler
-// call each.  Malformed bytes become U+FFFD, which no key binding matches.
-bool deliver_text(const char* text, viewer::EventHandler& handler)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p) {
-        char32_t code = 0xFFFD;
-        int extra = 0;
-        if (*p < 0x80) {
-            code = *p;
-        } else if ((*p & 0xE0) == 0xC0) {
-            code = *p & 0x1F;
-            extra = 1;
-        } else if ((*p & 0xF0) == 0xE0) {
-            code = *p & 0x0F;
-            extra = 2;
-        } else if ((*p & 0xF8) == 0xF0) {
-            code = *p & 0x07;
-            extra = 3;
-        }
-        ++p;
-        for (int i = 0; i < extra; ++i, ++p) {
-            if ((*p & 0xC0) != 0x80) {
-                code = 0xFFFD;
-                break;
-            }
-            code = (code << 6) | (*p & 0x3F);
-        }
-        if (!handler.handle(viewer::TypedCharacter{code})) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 struct Window::Sdl {
@@ -96,6 +63,10 @@ struct Window::Sdl {
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         // A click that activates the window counts like any other.
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // SDL holds off the screen saver and screen lock of the whole desktop
+        // while a window is open; a viewer left running must not keep a
+        // screen unlocked.
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         // Only drivers that show a real window: left to itself SDL falls
         // back to an invisible offscreen driver when there is no display.
         // Wayland is tried only where a compositor says it is there, since
@@ -109,7 +80,7 @@ struct Window::Sdl {
         setenv("XCOMPOSEFILE", "/dev/null", 0);
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
-            throw OpenError(std::string("cannot open the display ") +
+            throw viewer::OpenError(std::string("cannot open the display ") +
                             (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
         }
     }
@@ -126,21 +97,21 @@ std::unique_ptr<Window> Window::open()
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0 ||
         std::strcmp(driver, "evdev") == 0) {
-        throw OpenError(std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
+        throw viewer::OpenError(std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
                         (driver ? driver : "none") + ")");
     }
     if (std::strcmp(driver, "x11") == 0) {
         XSetIOErrorHandler(on_lost_display);
     }
-    SDL_Window* window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    SDL_Window* window = SDL_CreateWindow(program::caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                           viewer::surface_width, viewer::surface_height, SDL_WINDOW_SHOWN);
     if (!window) {
-        throw OpenError(reason("cannot create the window"));
+        throw viewer::OpenError(reason("cannot create the window"));
     }
     std::unique_ptr<Window> w(new Window(std::move(sdl), window));
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (!surface) {
-        throw OpenError(reason("cannot get the window's drawing surface"));
+        throw viewer::OpenError(reason("cannot get the window's drawing surface"));
     }
     w->copy_directly_ = layout_of(surface->format->format, w->layout_);
     // Fault the drawing surface's pages in now, while the server maps the
@@ -181,7 +152,7 @@ bool Window::wait_until_active()
             return true;
         }
     }
-    throw OpenError(reason("lost the window's events"));
+    throw viewer::OpenError(reason("lost the window's events"));
 }
 
 void Window::show(const frames::Picture& picture)
@@ -250,35 +221,35 @@ void Window::process_events(viewer::EventHandler& handler)
 
 bool Window::dispatch(const SDL_Event& e, viewer::EventHandler& handler)
 {
-    switch (e.type) {
-    case SDL_QUIT: return handler.handle(viewer::CloseRequest{});
-    case SDL_TEXTINPUT: return deliver_text(e.text.text, handler);
-    case SDL_KEYDOWN:
-        // No text is sent for control characters: ESC, and Ctrl+[ which
-        // types the same character, arrive as key presses.
-        if (e.key.keysym.sym == SDLK_ESCAPE ||
-            (e.key.keysym.sym == SDLK_LEFTBRACKET && (e.key.keysym.mod & KMOD_CTRL) != 0)) {
-            return handler.handle(viewer::TypedCharacter{27});
-        }
-        return true;
-    case SDL_MOUSEBUTTONUP:
-        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
-            return handler.handle(viewer::Click{});
-        }
-        return true;
-    case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
-            return handler.handle(viewer::DoubleClick{});
-        }
-        return true;
-    case SDL_MOUSEMOTION: return handler.handle(viewer::to_user_scale(e.motion.x, e.motion.y));
-    case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
-            present();  // the surface still holds the current frame
-        }
-        return true;
-    default: return true;
+    const Translation t = translate(e);
+    if (t.repaint) {
+        present();
     }
+    for (int i = 0; i < t.count; ++i) {
+        if (!handler.handle(t.events[static_cast<std::size_t>(i)])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Window::report(const char* line)
+{
+    std::fprintf(stderr, "%s\n", line);
 }
 
 }  // namespace platform
+
+namespace viewer {
+
+std::unique_ptr<Platform> open_platform()
+{
+    return platform::Window::open();
+}
+
+void report_failure(const char* line)
+{
+    platform::Window::report(line);
+}
+
+}  // namespace viewer

@@ -8,39 +8,28 @@
 #include "frames/holders.hpp"
 
 #include <memory>
-#include <stdexcept>
 
 struct SDL_Window;
 union SDL_Event;
 
 namespace platform {
 
-inline constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
-
-// A failure to open the window; what() names the step and SDL's reason.
-class OpenError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 class Window final : public viewer::Platform {
 public:
-    // Opens the window, without waiting for it to appear.  Throws OpenError
-    // when there is no display or the window cannot be made.
+    // Opens the window, without waiting for it to appear.  Throws
+    // viewer::OpenError when there is no display or the window cannot be
+    // made.
     static std::unique_ptr<Window> open();
 
-    // Waits until the window is first shown, exposed or focused, then raises
-    // it and asks for input focus.  Returns false if the window was closed
-    // before that.
-    bool wait_until_active();
+    // Writes one line to stderr.
+    static void report(const char* line);
 
     ~Window() override;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // The pixel layout that show() can copy without converting.
-    frames::PixelLayout pixel_layout() const { return layout_; }
-
+    frames::PixelLayout pixel_layout() const override { return layout_; }
+    bool wait_until_active() override;
     void show(const frames::Picture& picture) override;
     void process_events(viewer::EventHandler& handler) override;
     void clear() override;

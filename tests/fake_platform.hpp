@@ -56,6 +56,9 @@ public:
         };
     }
 
+    frames::PixelLayout pixel_layout() const override { return frames::PixelLayout::bgrx; }
+    bool wait_until_active() override { return true; }
+
     void show(const frames::Picture& picture) override
     {
         if (cleared) {

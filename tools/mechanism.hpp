@@ -6,6 +6,8 @@
 // centred at (i, j) and y growing downwards, except where a function says it
 // works in the cam's own frame.
 
+#include "common/program.hpp"
+
 #include <array>
 #include <vector>
 
@@ -18,9 +20,9 @@ struct Point {
 
 using Polygon = std::vector<Point>;
 
-inline constexpr int frame_width = 1024;
-inline constexpr int frame_height = 768;
-inline constexpr int slot_count = 24;
+inline constexpr int frame_width = program::width;
+inline constexpr int frame_height = program::height;
+inline constexpr int slot_count = program::frame_count;
 inline constexpr double degrees_per_slot = 360.0 / slot_count;
 
 inline constexpr Point pivot{511.5, 383.0};

@@ -2,33 +2,37 @@
 
 // What the platform hands the viewer from an event pass.
 
-#include <bit>
-#include <cstdint>
+#include "common/program.hpp"
+
 #include <variant>
 
 namespace viewer {
 
 struct TypedCharacter {
     char32_t code;  // the character a key press produced; ESC is 27
+    bool operator==(const TypedCharacter&) const = default;
 };
-struct Click {};        // the left button released, ending a single click
-struct DoubleClick {};  // the left button pressed the second time in a double-click
+struct Click {  // the left button released, ending a single click
+    bool operator==(const Click&) const = default;
+};
+struct DoubleClick {  // the left button pressed the second time in a double-click
+    bool operator==(const DoubleClick&) const = default;
+};
 struct MouseMove {
     float x;  // pointer position in the surface's user scale
     float y;
+    bool operator==(const MouseMove&) const = default;
 };
-struct CloseRequest {};  // the window closed through its frame, or SIGINT/SIGTERM
+struct CloseRequest {  // the window closed through its frame, or the session or process is ending
+    bool operator==(const CloseRequest&) const = default;
+};
 
 using Event = std::variant<TypedCharacter, Click, DoubleClick, MouseMove, CloseRequest>;
 
-// The picture surface's user scale: 0 at the left and top edges,
-// user_width at the right and user_height at the bottom.
-inline constexpr float user_width = 14.882806f;
-inline constexpr float user_height = 29.84375f;
-static_assert(std::bit_cast<std::uint32_t>(user_width) == 0x416E1FF9);
-static_assert(std::bit_cast<std::uint32_t>(user_height) == 0x41EEC000);
-inline constexpr int surface_width = 1024;
-inline constexpr int surface_height = 768;
+using program::user_height;
+using program::user_width;
+inline constexpr int surface_width = program::width;
+inline constexpr int surface_height = program::height;
 
 // A pointer position in pixels of the client area, in the user scale; the
 // pixel position may lie outside the surface while a button is held.

@@ -3,9 +3,11 @@
 // The viewer state: the members of the window object that the tick and the
 // input handlers share.  All start at 0.
 
+#include "common/program.hpp"
+
 namespace viewer {
 
-inline constexpr int slot_count = 24;
+inline constexpr int slot_count = program::frame_count;
 
 struct State {
     double k = 0;  // pace: the busy-count limit of each tick
@@ -23,14 +25,7 @@ struct State {
 };
 
 // Command codes, the values of n.
-namespace command {
-inline constexpr int stopped = 0;
-inline constexpr int run = 1;
-inline constexpr int start_backwards = -1;
-inline constexpr int start_forwards = 3;
-inline constexpr int step_back = -2;
-inline constexpr int step_forward = 2;
-}  // namespace command
+namespace command = program::command;
 
 // Applies the pending command and the run flags to the current slot: the
 // state part of one tick.  Every slot change is a non-negative sum modulo

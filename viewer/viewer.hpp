@@ -29,7 +29,7 @@ public:
 
     const State& state() const { return state_; }
 
-    static constexpr double startup_pace = 1000000;
+    static constexpr double startup_pace = program::startup_pace;
 
 private:
     void start_up();

@@ -2,19 +2,19 @@
 
 #include "frames/embedded.hpp"
 #include "frames/holders.hpp"
-#include "platform/window.hpp"
 #include "viewer/pause.hpp"
+#include "viewer/platform.hpp"
 #include "viewer/viewer.hpp"
 
-#include <cstdio>
 #include <exception>
+#include <string>
 
 int main()
 {
     try {
-        const std::unique_ptr<platform::Window> window = platform::Window::open();
+        const std::unique_ptr<viewer::Platform> window = viewer::open_platform();
         frames::Holders holders(frames::embedded_frame_set(), window->pixel_layout());
-        // Decode the first frame while the server maps the window, so that
+        // Decode the first frame while the window is being mapped, so that
         // start-up can show it the moment the window is there.
         holders.picture(1);
         if (!window->wait_until_active()) {
@@ -23,7 +23,7 @@ int main()
         viewer::Viewer viewer(*window, holders, viewer::busy_count);
         return viewer.run();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "vormo-kidney: %s\n", e.what());
+        viewer::report_failure(("vormo-kidney: " + std::string(e.what())).c_str());
         return 1;
     }
 }

@@ -1,0 +1,191 @@
+// The SDL window's events in the viewer's terms, from hand-made events with
+// no display; the text decoders both platforms use; the caption against the
+// key table.
+
+#include "controls/keyboard.hpp"
+#include "platform/translate.hpp"
+#include "viewer/characters.hpp"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using viewer::Event;
+
+SDL_Event text(const char* utf8)
+{
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    std::strncpy(e.text.text, utf8, sizeof e.text.text - 1);
+    return e;
+}
+
+SDL_Event key(SDL_Keycode sym, Uint16 mod = KMOD_NONE)
+{
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = sym;
+    e.key.keysym.mod = mod;
+    return e;
+}
+
+SDL_Event button(Uint32 type, Uint8 which, Uint8 clicks)
+{
+    SDL_Event e{};
+    e.type = type;
+    e.button.button = which;
+    e.button.clicks = clicks;
+    return e;
+}
+
+SDL_Event motion(int x, int y)
+{
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = x;
+    e.motion.y = y;
+    return e;
+}
+
+SDL_Event window(Uint8 what)
+{
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = what;
+    return e;
+}
+
+SDL_Event of_type(Uint32 type)
+{
+    SDL_Event e{};
+    e.type = type;
+    return e;
+}
+
+std::vector<Event> events_of(const platform::Translation& t)
+{
+    return {t.events.begin(), t.events.begin() + t.count};
+}
+
+TEST(Translate, EachSdlEventBecomesTheViewersOwn)
+{
+    using viewer::Click;
+    using viewer::CloseRequest;
+    using viewer::DoubleClick;
+    using viewer::TypedCharacter;
+    struct Row {
+        const char* what;
+        SDL_Event event;
+        std::vector<Event> expected;
+        bool repaint = false;
+    };
+    const std::vector<Row> rows = {
+        {"close box, SIGINT, SIGTERM", of_type(SDL_QUIT), {CloseRequest{}}},
+        {"typed plus", text("+"), {TypedCharacter{U'+'}}},
+        {"several characters in one event", text("-/ "), {TypedCharacter{U'-'}, TypedCharacter{U'/'}, TypedCharacter{U' '}}},
+        {"two-byte UTF-8", text("\xC3\xA9"), {TypedCharacter{0xE9}}},
+        {"four-byte UTF-8", text("\xF0\x9F\x98\x80"), {TypedCharacter{0x1F600}}},
+        {"malformed UTF-8", text("\xC3+"), {TypedCharacter{0xFFFD}, TypedCharacter{U'+'}}},
+        {"ESC key", key(SDLK_ESCAPE), {TypedCharacter{27}}},
+        {"Ctrl+[", key(SDLK_LEFTBRACKET, KMOD_LCTRL), {TypedCharacter{27}}},
+        {"[ alone types text, not a key", key(SDLK_LEFTBRACKET), {}},
+        {"other keys type text, not keys", key(SDLK_PLUS), {}},
+        {"left release of a single click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 1), {Click{}}},
+        {"left release ending a double-click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 2), {}},
+        {"left press of a first click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 1), {}},
+        {"second left press", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 2), {DoubleClick{}}},
+        {"right button", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 1), {}},
+        {"right double-click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 2), {}},
+        {"pointer move", motion(888, 664), {viewer::to_user_scale(888, 664)}},
+        {"pointer left of the window while dragging", motion(-40, 10), {viewer::to_user_scale(-40, 10)}},
+        {"exposed", window(SDL_WINDOWEVENT_EXPOSED), {}, true},
+        {"focus gained again", window(SDL_WINDOWEVENT_FOCUS_GAINED), {}},
+        {"key release", of_type(SDL_KEYUP), {}},
+        {"wheel", of_type(SDL_MOUSEWHEEL), {}},
+    };
+    for (const Row& row : rows) {
+        const platform::Translation t = platform::translate(row.event);
+        EXPECT_EQ(events_of(t), row.expected) << row.what;
+        EXPECT_EQ(t.repaint, row.repaint) << row.what;
+    }
+}
+
+TEST(Translate, AFullTextBufferIsDeliveredWhole)
+{
+    const std::string full(sizeof SDL_TextInputEvent::text - 1, '.');
+    const platform::Translation t = platform::translate(text(full.c_str()));
+    EXPECT_EQ(t.count, static_cast<int>(full.size()));
+}
+
+std::vector<char32_t> joined(const std::u16string& units)
+{
+    viewer::Utf16Joiner joiner;
+    std::vector<char32_t> codes;
+    for (const char16_t u : units) {
+        char32_t out[2];
+        const int n = joiner.feed(u, out);
+        codes.insert(codes.end(), out, out + n);
+    }
+    return codes;
+}
+
+TEST(Characters, Utf16UnitsJoinIntoCodePoints)
+{
+    EXPECT_EQ(joined(u"+"), (std::vector<char32_t>{U'+'}));
+    EXPECT_EQ(joined(u"\U0001F600."), (std::vector<char32_t>{0x1F600, U'.'}));
+    // A high surrogate waits; a unit that is not its pair gives it up.
+    EXPECT_EQ(joined(u"\xD83D"), (std::vector<char32_t>{}));
+    EXPECT_EQ(joined(u"\xD83D+"), (std::vector<char32_t>{0xFFFD, U'+'}));
+    EXPECT_EQ(joined(u"\xD83D\xD83D\xDE00"), (std::vector<char32_t>{0xFFFD, 0x1F600}));
+    EXPECT_EQ(joined(u"\xDE00-"), (std::vector<char32_t>{0xFFFD, U'-'}));
+}
+
+// The characters the caption names between "Use:" and "ESC", as typed:
+// "SpaceBar" is the space, "mouse" is no key.
+std::set<char32_t> keys_in_caption()
+{
+    const std::string_view caption = program::caption;
+    const std::size_t from = caption.find("Use:");
+    const std::size_t to = caption.find("ESC");
+    EXPECT_NE(from, std::string_view::npos);
+    EXPECT_NE(to, std::string_view::npos);
+    std::set<char32_t> keys;
+    std::string_view rest = caption.substr(from + 4, to - from - 4);
+    while (!rest.empty()) {
+        const std::size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(start);
+        const std::string_view word = rest.substr(0, rest.find(' '));
+        rest.remove_prefix(word.size());
+        if (word == "SpaceBar") {
+            keys.insert(U' ');
+        } else if (word.size() == 1) {
+            keys.insert(static_cast<char32_t>(word[0]));
+        } else {
+            EXPECT_EQ(word, "mouse") << "the caption names a key the test does not know";
+        }
+    }
+    return keys;
+}
+
+TEST(Caption, NamesExactlyTheBoundKeysAndEsc)
+{
+    std::set<char32_t> bound;
+    for (const program::Binding& b : controls::key_table) {
+        EXPECT_TRUE(bound.insert(b.character).second) << "bound twice: " << static_cast<unsigned>(b.character);
+    }
+    EXPECT_EQ(keys_in_caption(), bound);
+    EXPECT_NE(std::string_view(program::caption).find("ESC to Quit"), std::string_view::npos);
+    EXPECT_EQ(controls::escape, 27u);
+}
+
+}  // namespace
