@@ -81,7 +81,7 @@ struct Window::Sdl {
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
             throw viewer::OpenError(std::string("cannot open the display ") +
-                            (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
+                                    (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
         }
     }
     ~Sdl() { SDL_Quit(); }
@@ -97,8 +97,9 @@ std::unique_ptr<Window> Window::open()
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0 ||
         std::strcmp(driver, "evdev") == 0) {
-        throw viewer::OpenError(std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
-                        (driver ? driver : "none") + ")");
+        throw viewer::OpenError(
+            std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
+            (driver ? driver : "none") + ")");
     }
     if (std::strcmp(driver, "x11") == 0) {
         XSetIOErrorHandler(on_lost_display);

@@ -89,7 +89,9 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
     const std::vector<Row> rows = {
         {"close box, SIGINT, SIGTERM", of_type(SDL_QUIT), {CloseRequest{}}},
         {"typed plus", text("+"), {TypedCharacter{U'+'}}},
-        {"several characters in one event", text("-/ "), {TypedCharacter{U'-'}, TypedCharacter{U'/'}, TypedCharacter{U' '}}},
+        {"several characters in one event",
+         text("-/ "),
+         {TypedCharacter{U'-'}, TypedCharacter{U'/'}, TypedCharacter{U' '}}},
         {"two-byte UTF-8", text("\xC3\xA9"), {TypedCharacter{0xE9}}},
         {"four-byte UTF-8", text("\xF0\x9F\x98\x80"), {TypedCharacter{0x1F600}}},
         {"malformed UTF-8", text("\xC3+"), {TypedCharacter{0xFFFD}, TypedCharacter{U'+'}}},

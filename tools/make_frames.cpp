@@ -7,7 +7,8 @@
 // symbols vormo_frame_set and vormo_frame_set_size.  --jpeg-dir also writes
 // each frame as DIR/slot-NN.jpg; --contact-sheet writes all 24 at a quarter
 // of their size on one PNG; --icon-dir writes the program's icon, slot 0's
-// central square, as DIR/icon-256.png and DIR/icon-48.png.
+// central square, as DIR/icon-256.png and DIR/icon-48.png, and both in
+// DIR/vormo-kidney.ico for Windows.
 
 #include "artwork.hpp"
 #include "jpeg_writer.hpp"
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -83,25 +85,57 @@ std::string assembler_source(const std::string& bin_path, std::size_t size)
            " bytes, read from\n"
            " * " +
            bin_path +
+           " * The same source serves ELF (Linux) and COFF (Windows) objects.\n"
            " */\n"
+           "#if defined(__ELF__)\n"
            "\t.section .rodata.vormo_frame_set,\"a\",@progbits\n"
+           "#else\n"
+           "\t.section .rdata,\"dr\"\n"
+           "#endif\n"
            "\t.balign 64\n"
            "\t.globl vormo_frame_set\n"
+           "#if defined(__ELF__)\n"
            "\t.type vormo_frame_set, @object\n"
+           "#endif\n"
            "vormo_frame_set:\n"
            "\t.incbin \"" +
            bin_path +
            "\"\n"
+           "#if defined(__ELF__)\n"
            "\t.size vormo_frame_set, . - vormo_frame_set\n"
+           "#endif\n"
            "\t.balign 8\n"
            "\t.globl vormo_frame_set_size\n"
+           "#if defined(__ELF__)\n"
            "\t.type vormo_frame_set_size, @object\n"
+           "#endif\n"
            "vormo_frame_set_size:\n"
            "\t.quad " +
            std::to_string(size) +
            "\n"
+           "#if defined(__ELF__)\n"
            "\t.size vormo_frame_set_size, 8\n"
-           "\t.section .note.GNU-stack,\"\",@progbits\n";
+           "\t.section .note.GNU-stack,\"\",@progbits\n"
+           "#endif\n";
+}
+
+// A Windows icon file holding the given PNG images (each size x size): a
+// directory of 16-byte entries, then the PNG files as they are.
+Bytes icon_file(const std::vector<std::pair<int, Bytes>>& pngs)
+{
+    Bytes ico = {0, 0, 1, 0, static_cast<std::uint8_t>(pngs.size()), 0};
+    std::size_t offset = 6 + 16 * pngs.size();
+    for (const auto& [size, png] : pngs) {
+        const auto side = static_cast<std::uint8_t>(size >= 256 ? 0 : size);  // 0 stands for 256
+        ico.insert(ico.end(), {side, side, 0, 0, 1, 0, 32, 0});
+        put_u32(ico, png.size());
+        put_u32(ico, offset);
+        offset += png.size();
+    }
+    for (const auto& entry : pngs) {
+        ico.insert(ico.end(), entry.second.begin(), entry.second.end());
+    }
+    return ico;
 }
 
 // Channel c of the factor x factor block of the frame whose top-left pixel
@@ -230,11 +264,19 @@ int main(int argc, char** argv)
         }
     }
     if (!icon_dir.empty()) {
+        std::vector<std::pair<int, Bytes>> pngs;
         for (const int size : {256, 48}) {
             const Bytes icon = shrink_square(pictures[0], tools::frame_height / size);
-            if (!tools::write_png(icon_dir + "/icon-" + std::to_string(size) + ".png", icon, size, size)) {
+            const std::string path = icon_dir + "/icon-" + std::to_string(size) + ".png";
+            if (!tools::write_png(path, icon, size, size)) {
                 return 1;
             }
+            std::ifstream in(path, std::ios::binary);
+            pngs.emplace_back(size, Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        }
+        const Bytes ico = icon_file(pngs);
+        if (!write_file(icon_dir + "/vormo-kidney.ico", std::string(ico.begin(), ico.end()))) {
+            return 1;
         }
     }
     return 0;

@@ -12,8 +12,7 @@ inline constexpr char32_t replacement_character = 0xFFFD;
 
 // Calls emit(code) for each code point of the UTF-8 text, in order, until
 // emit returns false; returns false if it did.
-template <typename Emit>
-bool decode_utf8(std::string_view text, Emit emit)
+template <typename Emit> bool decode_utf8(std::string_view text, Emit emit)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* const end = p + text.size();

@@ -6,6 +6,8 @@
 
 #include "x_session.hpp"
 
+#include "frames/embedded.hpp"
+
 #include <X11/Xatom.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -27,11 +30,37 @@ using namespace e2e;
 constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
 
 // The program under test: the build's own, or the one VORMO_KIDNEY names
-// (the packaging check runs the packaged copy).
+// (the packaging check runs the packaged copy), started by the launcher
+// VORMO_LAUNCHER names (the Windows program runs under Wine).
 std::string executable()
 {
     const char* other = std::getenv("VORMO_KIDNEY");
     return other && *other ? other : VORMO_EXECUTABLE;
+}
+
+const Launcher& launcher()
+{
+    static const std::unique_ptr<Launcher> chosen = Launcher::from_environment();
+    return *chosen;
+}
+
+// Starts the program under test on the display, with its window's
+// caption awaited by the caller.
+std::unique_ptr<Process> launch(const std::string& display, std::vector<std::string> env_changes = {})
+{
+    env_changes.push_back("DISPLAY=" + display);
+    return launcher().start(executable(), env_changes);
+}
+
+// The window of the program just launched, given the input focus where no
+// window manager would give it (0 if none appeared).
+Window wait_for_viewer(Connection& x)
+{
+    const Window w = x.wait_for_window(caption, launcher().slack(5000ms));
+    if (w) {
+        launcher().focus(x, w);
+    }
+    return w;
 }
 
 int forward_distance(int from, int to)
@@ -45,7 +74,7 @@ protected:
     {
         display_ = new VirtualDisplay;
         x_ = new Connection(display_->name());
-        frames_ = new FrameMatcher;
+        frames_ = new FrameMatcher(launcher().frame_tolerance());
     }
 
     static void TearDownTestSuite()
@@ -62,12 +91,10 @@ protected:
     {
         XTestFakeMotionEvent(x_->display(), DefaultScreen(x_->display()), 5, 5, 0);
         x_->flush();
-        viewer_ = std::make_unique<Process>(
-            std::vector<std::string>{executable()},
-            std::vector<std::string>{"DISPLAY=" + display_->name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-        window_ = x_->wait_for_window(caption, 5000ms);
+        viewer_ = launch(display_->name(), {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+        window_ = wait_for_viewer(*x_);
         ASSERT_NE(window_, 0u) << "no window appeared: " << viewer_->error_output();
-        const int first = x_->wait_for_slot(window_, *frames_, 5000ms);
+        const int first = x_->wait_for_slot(window_, *frames_, launcher().slack(5000ms));
         ASSERT_GE(first, 0) << "the window shows none of the frames";
         int running = first;
         while (running >= 0 && running <= 1) {
@@ -93,7 +120,7 @@ protected:
 
     void expect_exit_status(int expected, std::chrono::milliseconds limit)
     {
-        const std::optional<int> status = viewer_->wait_for_exit(limit);
+        const std::optional<int> status = viewer_->wait_for_exit(launcher().slack(limit));
         ASSERT_TRUE(status.has_value()) << "still running after " << limit.count() << " ms";
         EXPECT_EQ(*status, expected) << viewer_->error_output();
         EXPECT_EQ(viewer_->error_output(), "");
@@ -108,16 +135,15 @@ protected:
 
 TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
 {
-    viewer_ = std::make_unique<Process>(std::vector<std::string>{executable()},
-                                        std::vector<std::string>{"DISPLAY=" + display_->name()});
-    window_ = x_->wait_for_window(caption, 5000ms);
-    ASSERT_NE(window_, 0u);
+    viewer_ = launch(display_->name());
+    window_ = wait_for_viewer(*x_);
+    ASSERT_NE(window_, 0u) << viewer_->error_output();
     EXPECT_EQ(x_->caption_of(window_), caption);
     const XWindowAttributes a = x_->attributes(window_);
     EXPECT_EQ(a.width, 1024);
     EXPECT_EQ(a.height, 768);
 
-    const int first = x_->wait_for_slot(window_, *frames_, 5000ms);
+    const int first = x_->wait_for_slot(window_, *frames_, launcher().slack(5000ms));
     EXPECT_TRUE(first == 0 || first == 1) << "first slot seen: " << first;
 
     const std::vector<int> seen = x_->watch(window_, *frames_, 600ms);
@@ -387,6 +413,51 @@ TEST(UnderValgrind, StartUpTicksAndEscapeAreClean)
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0) << viewer.error_output();
     EXPECT_EQ(viewer.error_output(), "");
+}
+
+// Windows' own JPEG codec, which the Windows program decodes with, against
+// TurboJPEG on the same streams.  Wine's codec (IJG libjpeg 9, chroma
+// upsampled in the DCT domain) departs from TurboJPEG at colour edges, so
+// the bound here is the one the window tests match frames with, and almost
+// every value must agree within 2 levels.
+TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
+{
+    if (!launcher().wine()) {
+        GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
+    }
+    const char* check = std::getenv("VORMO_DECODE_CHECK");
+    ASSERT_TRUE(check && *check) << "VORMO_DECODE_CHECK names the decode_check program";
+    const std::string out = launcher().scratch_path("frames.raw");
+    const std::unique_ptr<Process> p = launcher().start(check, {"DISPLAY"}, {out});
+    const std::optional<int> status = p->wait_for_exit(launcher().slack(10000ms));
+    ASSERT_TRUE(status.has_value());
+    ASSERT_EQ(*status, 0) << p->error_output();
+
+    std::ifstream in(out.substr(launcher().wine() ? 2 : 0), std::ios::binary);
+    const std::vector<char> wic((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(wic.size(), frames::frame_bytes * 24);
+    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+    std::vector<std::byte> turbo(frames::frame_bytes);
+    for (int s = 0; s < 24; ++s) {
+        frames::Decoder().decode(set.jpeg[s], frames::PixelLayout::bgrx, turbo.data(), s + 1);
+        int worst = 0;
+        long differing = 0;
+        long beyond_two = 0;
+        for (std::size_t i = 0; i < frames::frame_bytes; ++i) {
+            if (i % 4 == 3) {
+                continue;  // the unused byte
+            }
+            const int d = std::abs(static_cast<int>(static_cast<unsigned char>(wic[s * frames::frame_bytes + i])) -
+                                   static_cast<int>(turbo[i]));
+            worst = std::max(worst, d);
+            differing += d != 0;
+            beyond_two += d > 2;
+        }
+        EXPECT_LE(worst, launcher().frame_tolerance()) << "slot " << s;
+        EXPECT_LT(beyond_two, static_cast<long>(frames::frame_bytes / 100)) << "slot " << s;
+        std::printf("slot %2d: largest difference %d; %ld channel values differ, %ld by more than 2\n", s, worst,
+                    differing, beyond_two);
+    }
 }
 
 TEST(NoDisplay, OneClearLineAndStatusOne)

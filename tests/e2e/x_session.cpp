@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -163,7 +164,7 @@ VirtualDisplay::VirtualDisplay()
     name_ = ":" + number;
 }
 
-FrameMatcher::FrameMatcher() : pixels_(frames::frame_bytes * 24)
+FrameMatcher::FrameMatcher(int tolerance) : pixels_(frames::frame_bytes * 24), tolerance_(tolerance)
 {
     const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
     for (int s = 0; s < 24; ++s) {
@@ -174,8 +175,20 @@ FrameMatcher::FrameMatcher() : pixels_(frames::frame_bytes * 24)
 
 namespace {
 
-bool same_picture(const XImage& image, const std::byte* frame)
+bool same_picture(const XImage& image, const std::byte* frame, int tolerance)
 {
+    if (tolerance > 0) {
+        for (int y = 0; y < frames::frame_height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint8_t*>(image.data + y * image.bytes_per_line);
+            const auto* want = reinterpret_cast<const std::uint8_t*>(frame + y * frames::frame_pitch);
+            for (std::size_t i = 0; i < frames::frame_pitch; ++i) {
+                if (i % 4 != 3 && std::abs(static_cast<int>(row[i]) - static_cast<int>(want[i])) > tolerance) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
     for (int y = 0; y < frames::frame_height; ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + y * image.bytes_per_line);
         const auto* want = reinterpret_cast<const std::uint32_t*>(frame + y * frames::frame_pitch);
@@ -196,7 +209,7 @@ int FrameMatcher::slot_of(const XImage& image) const
         return -1;
     }
     for (int s = 0; s < 24; ++s) {
-        if (same_picture(image, pixels_.data() + s * frames::frame_bytes)) {
+        if (same_picture(image, pixels_.data() + s * frames::frame_bytes, tolerance_)) {
             return s;
         }
     }
@@ -370,6 +383,102 @@ void Connection::click(int button)
 void Connection::flush()
 {
     XSync(display_, False);
+}
+
+namespace {
+
+// Debian keeps Wine's programs out of PATH.
+constexpr const char* wine64 = "/usr/lib/wine/wine64";
+constexpr const char* wineserver = "/usr/lib/wine/wineserver";
+
+std::vector<std::string> wine_environment(const std::string& prefix)
+{
+    // No debugging channels on stderr, and no offers to install Mono or
+    // Gecko, which the viewer does not use.
+    return {"WINEPREFIX=" + prefix + "/prefix", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+}
+
+}  // namespace
+
+std::unique_ptr<Launcher> Launcher::from_environment()
+{
+    const char* which = std::getenv("VORMO_LAUNCHER");
+    if (!which || std::string(which) != "wine") {
+        return std::unique_ptr<Launcher>(new Launcher(""));
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vormo-wine-XXXXXX";
+    if (!mkdtemp(dir.data())) {
+        throw std::runtime_error("cannot make a scratch directory for Wine");
+    }
+    std::unique_ptr<Launcher> launcher(new Launcher(dir));
+    // A fresh prefix, made without a display: its windows are not wanted.
+    std::vector<std::string> env = wine_environment(dir);
+    env.emplace_back("DISPLAY");
+    Process boot({wine64, "wineboot", "--init"}, env);
+    const std::optional<int> status = boot.wait_for_exit(120s);
+    if (status != 0) {
+        throw std::runtime_error("wineboot failed: " + boot.error_output());
+    }
+    // The prefix's server was started without a display and would serve
+    // the first program with no desktop to make windows on: let it end.
+    Process wait({wineserver, "--wait"}, wine_environment(dir));
+    wait.wait_for_exit(30s);
+    return launcher;
+}
+
+Launcher::~Launcher()
+{
+    if (!wine()) {
+        return;
+    }
+    Process stop({wineserver, "--kill"}, wine_environment(prefix_));
+    stop.wait_for_exit(10s);
+    std::filesystem::remove_all(prefix_);
+}
+
+std::unique_ptr<Process> Launcher::start(const std::string& program, const std::vector<std::string>& env_changes,
+                                         const std::vector<std::string>& args) const
+{
+    std::vector<std::string> argv;
+    std::vector<std::string> env = env_changes;
+    if (wine()) {
+        argv.emplace_back(wine64);
+        const std::vector<std::string> w = wine_environment(prefix_);
+        env.insert(env.end(), w.begin(), w.end());
+    }
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<Process>(argv, env);
+}
+
+std::chrono::milliseconds Launcher::slack(std::chrono::milliseconds native) const
+{
+    return wine() ? native * 4 + 4000ms : native;
+}
+
+void Launcher::focus(Connection& x, Window w) const
+{
+    if (wine()) {
+        XSetInputFocus(x.display(), w, RevertToParent, CurrentTime);
+        x.flush();
+        sleep_for(300ms);  // until Wine has made the window its active one
+    }
+}
+
+int Launcher::frame_tolerance() const
+{
+    // Wine's JPEG codec is IJG libjpeg 9, which upsamples the chroma in the
+    // DCT domain: up to about 45 levels from TurboJPEG at colour edges.
+    // Neighbouring frames differ by far more where the cam's white edge
+    // moves over black.
+    return wine() ? 64 : 0;
+}
+
+std::string Launcher::scratch_path(const std::string& name) const
+{
+    // Wine's drive Z: is the root of the Linux file system.
+    return wine() ? "Z:" + prefix_ + "/" + name : prefix_ + "/" + name;
 }
 
 }  // namespace e2e

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,12 +59,16 @@ private:
 // The decoded frames in the window's pixel layout, for matching grabs.
 class FrameMatcher {
 public:
-    FrameMatcher();
+    // A grab shows a frame when every channel value is within tolerance of
+    // the frame's TurboJPEG decoding: 0 for the Linux program, more for one
+    // that decodes with another codec.
+    explicit FrameMatcher(int tolerance = 0);
     // The slot whose frame the image shows exactly, or -1.
     int slot_of(const XImage& image) const;
 
 private:
     std::vector<std::byte> pixels_;
+    int tolerance_;
 };
 
 class Connection {
@@ -102,5 +107,38 @@ private:
 };
 
 void sleep_for(std::chrono::milliseconds d);
+
+// How the program under test is started: as it is, or, for the Windows
+// program, under Debian's wine64 in a scratch prefix made for this run of
+// the tests and removed at its end.  VORMO_LAUNCHER=wine picks Wine.
+class Launcher {
+public:
+    static std::unique_ptr<Launcher> from_environment();
+    ~Launcher();
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    bool wine() const { return !prefix_.empty(); }
+    // Starts the program with its arguments and the extra environment
+    // entries (as Process takes them).
+    std::unique_ptr<Process> start(const std::string& program, const std::vector<std::string>& env_changes,
+                                   const std::vector<std::string>& args = {}) const;
+    // A limit for starting or ending, from the one the native program has:
+    // Wine adds seconds of its own to both.
+    std::chrono::milliseconds slack(std::chrono::milliseconds native) const;
+    // With no window manager nobody gives a Wine window the input focus, as
+    // a desktop would; this does.  Nothing for the native program, which
+    // takes the focus itself.
+    void focus(Connection& x, Window w) const;
+    // How far a grab of the program's window may be from TurboJPEG's
+    // decoding of a frame and still show it (see FrameMatcher).
+    int frame_tolerance() const;
+    // A path the started program can write to, inside the scratch area.
+    std::string scratch_path(const std::string& name) const;
+
+private:
+    explicit Launcher(std::string prefix) : prefix_(std::move(prefix)) {}
+    std::string prefix_;  // the scratch directory holding the Wine prefix; empty for native
+};
 
 }  // namespace e2e

@@ -1,0 +1,62 @@
+// The frame decoder on Linux: libjpeg-turbo's TurboJPEG API.
+
+#include "holders.hpp"
+
+#include <turbojpeg.h>
+
+namespace frames {
+
+namespace {
+
+int turbojpeg_format(PixelLayout layout)
+{
+    switch (layout) {
+    case PixelLayout::bgrx: return TJPF_BGRX;
+    case PixelLayout::rgbx: return TJPF_RGBX;
+    case PixelLayout::xbgr: return TJPF_XBGR;
+    case PixelLayout::xrgb: return TJPF_XRGB;
+    }
+    return TJPF_BGRX;
+}
+
+}  // namespace
+
+Decoder::Decoder() : handle_(tjInitDecompress())
+{
+}
+
+Decoder::~Decoder()
+{
+    if (handle_) {
+        tjDestroy(handle_);
+    }
+}
+
+void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+{
+    tjhandle handle = handle_;
+    if (!handle) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+    // TurboJPEG takes non-const input but only reads it.
+    auto* data = reinterpret_cast<unsigned char*>(const_cast<std::byte*>(jpeg.data()));
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colorspace) != 0) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+    if (width != frame_width || height != frame_height) {
+        throw BadFrameSet(Problem::wrong_size, holder);
+    }
+    // Truncated or corrupt data only draws a warning from libjpeg and would
+    // give a partly grey frame; stop on it and treat it as the error it is.
+    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), frame_width, frame_pitch, frame_height,
+                      turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
+        throw BadFrameSet(Problem::undecodable, holder);
+    }
+}
+
+}  // namespace frames

@@ -1,0 +1,64 @@
+// Decodes the 24 embedded frames with Windows' own JPEG codec and writes
+// them, slot after slot in B, G, R, X bytes, to the file named on the
+// command line; the Linux tests compare them with TurboJPEG's decoding.
+// Also checks that streams the codec cannot decode are reported as errors.
+//
+//   decode_check <out.raw>     exit status 0 when everything worked
+
+#include "frames/embedded.hpp"
+#include "frames/holders.hpp"
+
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: decode_check <out.raw>\n");
+        return 2;
+    }
+    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+    std::vector<std::byte> pixels(frames::frame_bytes * frames::holder_count);
+    frames::Decoder decoder;
+    try {
+        for (int s = 0; s < frames::holder_count; ++s) {
+            decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels.data() + s * frames::frame_bytes, s + 1);
+        }
+    } catch (const frames::BadFrameSet& e) {
+        std::fprintf(stderr, "decode_check: %s\n", e.what());
+        return 1;
+    }
+
+    // Damaged streams: not a JPEG at all, and Image1's headers with the
+    // start-of-frame segment's sizes zeroed.
+    std::vector<std::byte> not_jpeg(4096, std::byte{0x5A});
+    std::vector<std::byte> no_size(set.jpeg[0].begin(), set.jpeg[0].end());
+    for (std::size_t i = 0; i + 8 < no_size.size(); ++i) {
+        if (no_size[i] == std::byte{0xFF} && no_size[i + 1] == std::byte{0xC0}) {
+            for (std::size_t b = i + 5; b < i + 9; ++b) {
+                no_size[b] = std::byte{0};
+            }
+            break;
+        }
+    }
+    int reported = 0;
+    std::vector<std::byte> scratch(frames::frame_bytes);
+    for (const auto* damaged : {&not_jpeg, &no_size}) {
+        try {
+            decoder.decode({damaged->data(), damaged->size()}, frames::PixelLayout::bgrx, scratch.data(), 1);
+        } catch (const frames::BadFrameSet&) {
+            ++reported;
+        }
+    }
+    if (reported != 2) {
+        std::fprintf(stderr, "decode_check: a damaged stream decoded without an error\n");
+        return 1;
+    }
+
+    std::FILE* out = std::fopen(argv[1], "wb");
+    if (!out || std::fwrite(pixels.data(), 1, pixels.size(), out) != pixels.size() || std::fclose(out) != 0) {
+        std::fprintf(stderr, "decode_check: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
