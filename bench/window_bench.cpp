@@ -225,12 +225,16 @@ struct Run {
 
 // Starts a program, times its first frame (and for the viewer its first
 // tick), ends it with SIGTERM and reads its peak memory.
-Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours)
+Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
+            const Launcher* launcher = nullptr)
 {
     Run run;
     const auto start = Clock::now();
-    Process p(argv, {"DISPLAY=" + display});
-    while (ms_since(start) < 10000) {
+    const std::unique_ptr<Process> started =
+        launcher ? launcher->start(argv[0], {"DISPLAY=" + display})
+                 : std::make_unique<Process>(argv, std::vector<std::string>{"DISPLAY=" + display});
+    Process& p = *started;
+    while (ms_since(start) < 20000) {
         const int s = slot_on_screen(x, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
         if (s >= 0) {
             run.first_ms = ms_since(start);
@@ -240,7 +244,7 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
             break;
         }
     }
-    while (ours && run.complete_ms < 0 && ms_since(start) < 10000) {
+    while (ours && run.complete_ms < 0 && ms_since(start) < 20000) {
         if (slot_on_screen(x, {1, 2}) >= 0) {
             run.complete_ms = ms_since(start);
         }
@@ -293,6 +297,38 @@ double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long,
     return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
 }
 
+// Ticks per second of a program dragged left of its window (a negative
+// pace: no counting steps).
+double drag_rate(Connection& x, const std::string& display, const std::string& program, const Launcher* launcher)
+{
+    const std::unique_ptr<Process> viewer =
+        launcher ? launcher->start(program, {"DISPLAY=" + display})
+                 : std::make_unique<Process>(std::vector<std::string>{program},
+                                             std::vector<std::string>{"DISPLAY=" + display});
+    const Window w = x.wait_for_window(caption, std::chrono::milliseconds(20000));
+    if (!w) {
+        return -1;
+    }
+    sleep_for(std::chrono::milliseconds(1500));
+    x.move_pointer(w, 500, 300);
+    XTestFakeButtonEvent(x.display(), 1, True, 0);
+    x.flush();
+    XWindowAttributes a{};
+    XGetWindowAttributes(x.display(), w, &a);
+    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
+    x.flush();
+    sleep_for(std::chrono::milliseconds(200));
+    const double rate = present_rate(x, w, std::chrono::milliseconds(2000), false, w);
+    XTestFakeButtonEvent(x.display(), 1, False, 0);
+    x.flush();
+    viewer->signal(SIGTERM);
+    if (!viewer->wait_for_exit(std::chrono::milliseconds(3000))) {
+        viewer->signal(SIGKILL);
+        viewer->wait_for_exit(std::chrono::milliseconds(3000));
+    }
+    return rate;
+}
+
 void line(const char* what, const Stats& s, const char* unit, double ratio_to = 0, const char* ratio_name = "")
 {
     if (s.median < 0) {
@@ -311,7 +347,8 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to = 
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs]\n");
+        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs [windows-exe]]\n"
+                             "  with windows-exe: only the .exe under Wine beside the Linux program\n");
         return 2;
     }
     const std::string frames_dir = argv[1];
@@ -323,6 +360,31 @@ int main(int argc, char** argv)
     Connection x(server.name());
     XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
     x.flush();
+
+    // The Windows program under Wine beside the Linux one, alternately.
+    if (argc > 4) {
+        const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
+        std::vector<double> linux_first;
+        std::vector<double> exe_first;
+        std::vector<double> linux_rate;
+        std::vector<double> exe_rate;
+        for (int r = 0; r < runs; ++r) {
+            linux_first.push_back(measure(x, {VORMO_EXECUTABLE}, server.name(), true).first_ms);
+            exe_first.push_back(measure(x, {argv[4]}, server.name(), true, wine.get()).first_ms);
+        }
+        for (int r = 0; r < std::max(3, runs / 3); ++r) {
+            linux_rate.push_back(drag_rate(x, server.name(), VORMO_EXECUTABLE, nullptr));
+            exe_rate.push_back(drag_rate(x, server.name(), argv[4], wine.get()));
+        }
+        std::erase_if(exe_first, [](double v) { return v < 0; });
+        const Stats linux_first_stats = stats(linux_first);
+        const Stats linux_rate_stats = stats(linux_rate);
+        line("Linux program first frame", linux_first_stats, "ms");
+        line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
+        line("Linux program ticks at k < 0", linux_rate_stats, "/s");
+        line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
+        return 0;
+    }
 
     struct Candidate {
         std::string name;

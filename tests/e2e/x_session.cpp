@@ -403,7 +403,12 @@ std::vector<std::string> wine_environment(const std::string& prefix)
 std::unique_ptr<Launcher> Launcher::from_environment()
 {
     const char* which = std::getenv("VORMO_LAUNCHER");
-    if (!which || std::string(which) != "wine") {
+    return make(which && std::string(which) == "wine");
+}
+
+std::unique_ptr<Launcher> Launcher::make(bool wine)
+{
+    if (!wine) {
         return std::unique_ptr<Launcher>(new Launcher(""));
     }
     const char* tmp = std::getenv("TMPDIR");

@@ -114,6 +114,9 @@ void sleep_for(std::chrono::milliseconds d);
 class Launcher {
 public:
     static std::unique_ptr<Launcher> from_environment();
+    // Native, or Wine in a fresh scratch prefix (made now, which takes a
+    // while).
+    static std::unique_ptr<Launcher> make(bool wine);
     ~Launcher();
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
