@@ -297,6 +297,22 @@ double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long,
     return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
 }
 
+// Once the program has settled, presses the left button on its window and
+// drags the pointer left of it, where X is negative and so is the pace;
+// the button stays down.
+void drag_left_of(Connection& x, Window w)
+{
+    sleep_for(std::chrono::milliseconds(1500));
+    x.move_pointer(w, 500, 300);
+    XTestFakeButtonEvent(x.display(), 1, True, 0);
+    x.flush();
+    XWindowAttributes a{};
+    XGetWindowAttributes(x.display(), w, &a);
+    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
+    x.flush();
+    sleep_for(std::chrono::milliseconds(200));
+}
+
 // Ticks per second of a program dragged left of its window (a negative
 // pace: no counting steps).
 double drag_rate(Connection& x, const std::string& display, const std::string& program, const Launcher* launcher)
@@ -309,15 +325,7 @@ double drag_rate(Connection& x, const std::string& display, const std::string& p
     if (!w) {
         return -1;
     }
-    sleep_for(std::chrono::milliseconds(1500));
-    x.move_pointer(w, 500, 300);
-    XTestFakeButtonEvent(x.display(), 1, True, 0);
-    x.flush();
-    XWindowAttributes a{};
-    XGetWindowAttributes(x.display(), w, &a);
-    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
-    x.flush();
-    sleep_for(std::chrono::milliseconds(200));
+    drag_left_of(x, w);
     const double rate = present_rate(x, w, std::chrono::milliseconds(2000), false, w);
     XTestFakeButtonEvent(x.display(), 1, False, 0);
     x.flush();
@@ -462,15 +470,7 @@ int main(int argc, char** argv)
         {
             Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
             const Window w = x.wait_for_window(caption, std::chrono::milliseconds(5000));
-            sleep_for(std::chrono::milliseconds(1500));
-            x.move_pointer(w, 500, 300);
-            XTestFakeButtonEvent(x.display(), 1, True, 0);
-            x.flush();
-            XWindowAttributes a{};
-            XGetWindowAttributes(x.display(), w, &a);
-            XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), a.x - 60, a.y + 300, 0);
-            x.flush();
-            sleep_for(std::chrono::milliseconds(200));
+            drag_left_of(x, w);
             ours_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false, w));
             ours_loaded.push_back(present_rate(x, w, std::chrono::milliseconds(2000), true, w));
             XTestFakeButtonEvent(x.display(), 1, False, 0);
