@@ -254,7 +254,7 @@ TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
 
     sleep_for(700ms);  // far from the first click: a single click, not a double
     x_->click();       // mode off: running forwards again
-    const std::vector<int> seen = x_->watch(window_, *frames_, 500ms);
+    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(500ms));
     EXPECT_GE(seen.size(), 3u) << "the run was not restored";
     EXPECT_TRUE(viewer_->running());
 }
