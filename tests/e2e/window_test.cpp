@@ -63,6 +63,10 @@ Window wait_for_viewer(Connection& x)
     return w;
 }
 
+// How long to watch a running sequence to see it move: at the start-up
+// pace a tick takes 50-150 ms, depending on the processor.
+constexpr auto running_watch = 1500ms;
+
 int forward_distance(int from, int to)
 {
     return (to - from + 24) % 24;
@@ -147,7 +151,7 @@ TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
     EXPECT_TRUE(first == 0 || first == 1) << "first slot seen: " << first;
 
     // Under Wine the 23 later frames take longer to bind before the loop runs.
-    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(600ms));
+    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
     ASSERT_GE(seen.size(), 4u) << "the sequence does not move";
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int step = forward_distance(seen[i - 1], seen[i]);
@@ -217,7 +221,7 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
     start();
     x_->type(XK_minus);
     sleep_for(100ms);
-    std::vector<int> seen = x_->watch(window_, *frames_, 600ms);
+    std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
     ASSERT_GE(seen.size(), 4u);
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int back = forward_distance(seen[i], seen[i - 1]);
@@ -226,7 +230,7 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
 
     x_->type(XK_comma);
     sleep_for(100ms);
-    seen = x_->watch(window_, *frames_, 600ms);
+    seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
     ASSERT_GE(seen.size(), 4u);
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int step = forward_distance(seen[i - 1], seen[i]);
@@ -254,7 +258,7 @@ TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
 
     sleep_for(700ms);  // far from the first click: a single click, not a double
     x_->click();       // mode off: running forwards again
-    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(500ms));
+    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
     EXPECT_GE(seen.size(), 3u) << "the run was not restored";
     EXPECT_TRUE(viewer_->running());
 }
