@@ -67,6 +67,11 @@ Window wait_for_viewer(Connection& x)
 // pace a tick takes 50-150 ms, depending on the processor.
 constexpr auto running_watch = 1500ms;
 
+// The most slots a run may seem to move between two grabs: grabbing can
+// fall behind by several ticks on a busy machine, and any step short of
+// half a turn still tells forwards from backwards.
+constexpr int max_seen_step = 11;
+
 int forward_distance(int from, int to)
 {
     return (to - from + 24) % 24;
@@ -155,7 +160,7 @@ TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
     ASSERT_GE(seen.size(), 4u) << "the sequence does not move";
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int step = forward_distance(seen[i - 1], seen[i]);
-        EXPECT_TRUE(step >= 1 && step <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+        EXPECT_TRUE(step >= 1 && step <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
     }
 }
 
@@ -225,7 +230,7 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
     ASSERT_GE(seen.size(), 4u);
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int back = forward_distance(seen[i], seen[i - 1]);
-        EXPECT_TRUE(back >= 1 && back <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+        EXPECT_TRUE(back >= 1 && back <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
     }
 
     x_->type(XK_comma);
@@ -234,7 +239,7 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
     ASSERT_GE(seen.size(), 4u);
     for (std::size_t i = 1; i < seen.size(); ++i) {
         const int step = forward_distance(seen[i - 1], seen[i]);
-        EXPECT_TRUE(step >= 1 && step <= 4) << "from slot " << seen[i - 1] << " to " << seen[i];
+        EXPECT_TRUE(step >= 1 && step <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
     }
 }
 
