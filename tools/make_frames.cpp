@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -85,6 +84,7 @@ std::string assembler_source(const std::string& bin_path, std::size_t size)
            " bytes, read from\n"
            " * " +
            bin_path +
+           "\n"
            " * The same source serves ELF (Linux) and COFF (Windows) objects.\n"
            " */\n"
            "#if defined(__ELF__)\n"
@@ -266,13 +266,12 @@ int main(int argc, char** argv)
     if (!icon_dir.empty()) {
         std::vector<std::pair<int, Bytes>> pngs;
         for (const int size : {256, 48}) {
-            const Bytes icon = shrink_square(pictures[0], tools::frame_height / size);
-            const std::string path = icon_dir + "/icon-" + std::to_string(size) + ".png";
-            if (!tools::write_png(path, icon, size, size)) {
+            const Bytes png = tools::encode_png(shrink_square(pictures[0], tools::frame_height / size), size, size);
+            if (png.empty() ||
+                !write_file(icon_dir + "/icon-" + std::to_string(size) + ".png", std::string(png.begin(), png.end()))) {
                 return 1;
             }
-            std::ifstream in(path, std::ios::binary);
-            pngs.emplace_back(size, Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+            pngs.emplace_back(size, png);
         }
         const Bytes ico = icon_file(pngs);
         if (!write_file(icon_dir + "/vormo-kidney.ico", std::string(ico.begin(), ico.end()))) {

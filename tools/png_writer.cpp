@@ -4,34 +4,40 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fstream>
 
 #include <png.h>
 
 namespace tools {
 
-bool write_png(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height)
+namespace {
+
+void append(png_structp png, png_bytep data, png_size_t length)
 {
-    const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        std::fprintf(stderr, "make_frames: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encode_png(const std::vector<std::uint8_t>& rgb, int width, int height)
+{
+    std::vector<std::uint8_t> bytes;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        std::fprintf(stderr, "make_frames: out of memory writing %s\n", path.c_str());
-        return false;
+        std::fprintf(stderr, "make_frames: out of memory encoding a PNG\n");
+        return {};
     }
     // libpng reports errors by longjmp; nothing with a destructor is created
-    // between here and the end of the writing.
+    // between here and the end of the encoding.
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fprintf(stderr, "make_frames: cannot write %s\n", path.c_str());
-        return false;
+        std::fprintf(stderr, "make_frames: cannot encode a PNG\n");
+        return {};
     }
-    png_init_io(png, file.get());
+    png_set_write_fn(png, &bytes, append, nullptr);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -40,6 +46,22 @@ bool write_png(const std::string& path, const std::vector<std::uint8_t>& rgb, in
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+bool write_png(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height)
+{
+    const std::vector<std::uint8_t> bytes = encode_png(rgb, width, height);
+    if (bytes.empty()) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "make_frames: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
     return true;
 }
 
