@@ -217,6 +217,13 @@ const StripMatcher& strip_matcher()
     return strips;
 }
 
+// Programs started as they are.
+const Launcher& native()
+{
+    static const std::unique_ptr<Launcher> launcher = Launcher::make(false);
+    return *launcher;
+}
+
 struct Run {
     double first_ms = -1;
     double complete_ms = -1;
@@ -226,13 +233,12 @@ struct Run {
 // Starts a program, times its first frame (and for the viewer its first
 // tick), ends it with SIGTERM and reads its peak memory.
 Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
-            const Launcher* launcher = nullptr)
+            const Launcher& launcher = native())
 {
     Run run;
     const auto start = Clock::now();
     const std::unique_ptr<Process> started =
-        launcher ? launcher->start(argv[0], {"DISPLAY=" + display})
-                 : std::make_unique<Process>(argv, std::vector<std::string>{"DISPLAY=" + display});
+        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
     Process& p = *started;
     while (ms_since(start) < 20000) {
         const int s = slot_on_screen(x, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
@@ -315,12 +321,9 @@ void drag_left_of(Connection& x, Window w)
 
 // Ticks per second of a program dragged left of its window (a negative
 // pace: no counting steps).
-double drag_rate(Connection& x, const std::string& display, const std::string& program, const Launcher* launcher)
+double drag_rate(Connection& x, const std::string& display, const std::string& program, const Launcher& launcher)
 {
-    const std::unique_ptr<Process> viewer =
-        launcher ? launcher->start(program, {"DISPLAY=" + display})
-                 : std::make_unique<Process>(std::vector<std::string>{program},
-                                             std::vector<std::string>{"DISPLAY=" + display});
+    const std::unique_ptr<Process> viewer = launcher.start(program, {"DISPLAY=" + display});
     const Window w = x.wait_for_window(caption, std::chrono::milliseconds(20000));
     if (!w) {
         return -1;
@@ -378,11 +381,11 @@ int main(int argc, char** argv)
         std::vector<double> exe_rate;
         for (int r = 0; r < runs; ++r) {
             linux_first.push_back(measure(x, {VORMO_EXECUTABLE}, server.name(), true).first_ms);
-            exe_first.push_back(measure(x, {argv[4]}, server.name(), true, wine.get()).first_ms);
+            exe_first.push_back(measure(x, {argv[4]}, server.name(), true, *wine).first_ms);
         }
         for (int r = 0; r < std::max(3, runs / 3); ++r) {
-            linux_rate.push_back(drag_rate(x, server.name(), VORMO_EXECUTABLE, nullptr));
-            exe_rate.push_back(drag_rate(x, server.name(), argv[4], wine.get()));
+            linux_rate.push_back(drag_rate(x, server.name(), VORMO_EXECUTABLE, native()));
+            exe_rate.push_back(drag_rate(x, server.name(), argv[4], *wine));
         }
         std::erase_if(exe_first, [](double v) { return v < 0; });
         const Stats linux_first_stats = stats(linux_first);
