@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <wincodec.h>
 
-#include <utility>
-
 namespace frames {
 
 namespace {

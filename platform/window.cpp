@@ -234,11 +234,6 @@ bool Window::dispatch(const SDL_Event& e, viewer::EventHandler& handler)
     return true;
 }
 
-void Window::report(const char* line)
-{
-    std::fprintf(stderr, "%s\n", line);
-}
-
 }  // namespace platform
 
 namespace viewer {
@@ -250,7 +245,7 @@ std::unique_ptr<Platform> open_platform()
 
 void report_failure(const char* line)
 {
-    platform::Window::report(line);
+    std::fprintf(stderr, "%s\n", line);
 }
 
 }  // namespace viewer

@@ -21,9 +21,6 @@ public:
     // made.
     static std::unique_ptr<Window> open();
 
-    // Writes one line to stderr.
-    static void report(const char* line);
-
     ~Window() override;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
