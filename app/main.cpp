@@ -1,9 +1,9 @@
-// vormo-kidney: plays the kidney-shaped cam's rotation in a 1024 x 768 window.
+// vormo-kidney: plays the kidney-shaped cam's rotation in its window.
 
 #include "frames/embedded.hpp"
-#include "frames/holders.hpp"
+#include "platform/platform.hpp"
+#include "viewer/holders.hpp"
 #include "viewer/pause.hpp"
-#include "viewer/platform.hpp"
 #include "viewer/viewer.hpp"
 
 #include <exception>
@@ -12,8 +12,8 @@
 int main()
 {
     try {
-        const std::unique_ptr<viewer::Platform> window = viewer::open_platform();
-        frames::Holders holders(frames::embedded_frame_set(), window->pixel_layout());
+        const std::unique_ptr<platform::Platform> window = platform::open_platform();
+        viewer::Holders holders(frames::embedded_frame_set(), *window);
         // Decode the first frame while the window is being mapped, so that
         // start-up can show it the moment the window is there.
         holders.picture(1);
@@ -23,7 +23,7 @@ int main()
         viewer::Viewer viewer(*window, holders, viewer::busy_count);
         return viewer.run();
     } catch (const std::exception& e) {
-        viewer::report_failure(("vormo-kidney: " + std::string(e.what())).c_str());
+        platform::report_failure(("vormo-kidney: " + std::string(e.what())).c_str());
         return 1;
     }
 }

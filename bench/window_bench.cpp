@@ -20,17 +20,17 @@
 
 #include "frames/embedded.hpp"
 
-#include <X11/Xutil.h>
-#include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,157 +64,24 @@ bool installed(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-int ignore_error(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
-class StripMatcher;
-int near_slot_of(const StripMatcher& strips, Display* d, Window w, const std::vector<int>& slots);
-const StripMatcher& strip_matcher();
-
-// The slot (of those given) that some viewable top-level window of at least
-// 1024 x 768 shows, or -1.
-int slot_on_screen(Connection& x, const std::vector<int>& slots, Window* found = nullptr)
-{
-    Display* d = x.display();
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    auto* old = XSetErrorHandler(ignore_error);
-    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-    int result = -1;
-    for (unsigned i = count; i-- > 0 && result < 0;) {
-        XWindowAttributes a{};
-        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable || a.width < 1024 ||
-            a.height < 768) {
-            continue;
-        }
-        result = near_slot_of(strip_matcher(), d, children[i], slots);
-        if (result >= 0 && found) {
-            *found = children[i];
-        }
-    }
-    XSync(d, False);
-    XSetErrorHandler(old);
-    if (children) {
-        XFree(children);
-    }
-    return result;
-}
-
-// Identifies the slot on screen from three rows of the window, which tell
-// all 24 frames apart: a grab that small is answered at once even while the
-// viewer keeps the server busy with full-window presents, so reaction times
-// are not swamped by the grabbing.
-class StripMatcher {
-public:
-    static constexpr int rows[3] = {200, 383, 600};
-
-    StripMatcher()
-    {
-        const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-        frames::Decoder decoder;
-        std::vector<std::byte> frame(frames::frame_bytes);
-        for (int s = 0; s < 24; ++s) {
-            decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, frame.data(), s + 1);
-            for (const int r : rows) {
-                for (int x = 0; x < frames::frame_width; ++x) {
-                    const std::byte* p = frame.data() + r * frames::frame_pitch + static_cast<std::size_t>(x) * 4;
-                    signatures_[s].push_back(std::to_integer<std::uint32_t>(p[0]) |
-                                             std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                             std::to_integer<std::uint32_t>(p[2]) << 16);
-                }
-            }
-        }
-    }
-
-    int slot(Display* d, Window w) const
-    {
-        const std::vector<std::uint32_t> seen = read_rows(d, w);
-        if (seen.empty()) {
-            return -1;
-        }
-        for (int s = 0; s < 24; ++s) {
-            if (seen == signatures_[s]) {
-                return s;
-            }
-        }
-        return -1;
-    }
-
-    // The listed slot whose rows the window shows within a small mean
-    // difference (other viewers' decoders round differently), or -1.
-    int near_slot(Display* d, Window w, const std::vector<int>& slots) const
-    {
-        const std::vector<std::uint32_t> seen = read_rows(d, w);
-        if (seen.empty()) {
-            return -1;
-        }
-        for (const int s : slots) {
-            long sum = 0;
-            for (std::size_t i = 0; i < seen.size(); ++i) {
-                sum += std::abs(static_cast<int>((seen[i] >> 8) & 0xFF) -
-                                static_cast<int>((signatures_[s][i] >> 8) & 0xFF));
-            }
-            if (static_cast<double>(sum) / static_cast<double>(seen.size()) < 6.0) {
-                return s;
-            }
-        }
-        return -1;
-    }
-
-private:
-    // The three rows of the window as 0xRRGGBB values; empty if it is gone.
-    static std::vector<std::uint32_t> read_rows(Display* d, Window w)
-    {
-        std::vector<std::uint32_t> seen;
-        for (const int r : rows) {
-            XImage* image = XGetImage(d, w, 0, r, frames::frame_width, 1, AllPlanes, ZPixmap);
-            if (!image) {
-                return {};
-            }
-            for (int x = 0; x < frames::frame_width; ++x) {
-                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
-            }
-            XDestroyImage(image);
-        }
-        return seen;
-    }
-
-    std::vector<std::uint32_t> signatures_[24];
-};
-
-// The high-water mark of a process's resident memory in KiB (VmHWM).  Read
-// from /proc while it runs: the kernel's figure at exit would also count the
-// pages it shared with this program between fork and exec.
-long peak_kib(int pid)
-{
-    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
-    if (!f) {
-        return -1;
-    }
-    char text[256];
-    long kib = -1;
-    while (std::fgets(text, sizeof text, f)) {
-        if (std::sscanf(text, "VmHWM: %ld", &kib) == 1) {
-            break;
-        }
-    }
-    std::fclose(f);
-    return kib;
-}
-
-int near_slot_of(const StripMatcher& strips, Display* d, Window w, const std::vector<int>& slots)
-{
-    return strips.near_slot(d, w, slots);
-}
-
+// The frames, decoded once, and their three-row signatures.
 const StripMatcher& strip_matcher()
 {
-    static const StripMatcher strips;
+    static const StripMatcher strips{FrameMatcher()};
     return strips;
+}
+
+// The slot (of those given) that some viewable top-level window of at least
+// the frame size shows, or -1.
+int slot_on_screen(Connection& x, const std::vector<int>& slots)
+{
+    for (const Window w : x.frame_sized_windows()) {
+        const int s = strip_matcher().near_slot(x.display(), w, slots);
+        if (s >= 0) {
+            return s;
+        }
+    }
+    return -1;
 }
 
 // Programs started as they are.
@@ -265,42 +132,29 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
     return run;
 }
 
-// Presents per second on the window, counted through X DAMAGE.
-double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion, Window viewer)
+// Presents per second on the window over a while, counted through X DAMAGE,
+// optionally with 1,000 pointer-motion events a second left of it.
+double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion)
 {
     Display* d = x.display();
-    int event_base = 0;
-    int error_base = 0;
-    if (!XDamageQueryExtension(d, &event_base, &error_base)) {
-        return -1;
-    }
-    const Damage damage = XDamageCreate(d, w, XDamageReportRawRectangles);
-    XSync(d, False);
-    XWindowAttributes a{};
-    XGetWindowAttributes(d, viewer, &a);
+    DamageCounter damage(d, w);
+    const XWindowAttributes a = x.attributes(w);
     std::mt19937 random(3);
-    long presents = 0;
     const auto start = Clock::now();
-    auto next_motion = start;
-    while (Clock::now() - start < how_long) {
-        while (XPending(d)) {
-            XEvent e;
-            XNextEvent(d, &e);
-            if (e.type == event_base + XDamageNotify) {
-                ++presents;
-            }
-        }
-        if (with_motion && Clock::now() >= next_motion) {
+    long presents = 0;
+    for (auto next = start; Clock::now() - start < how_long; next += std::chrono::milliseconds(1)) {
+        if (with_motion) {
             // Left of the window: with the button held, X stays negative.
             XTestFakeMotionEvent(d, DefaultScreen(d), a.x - 1 - static_cast<int>(random() % 100),
-                                 a.y + static_cast<int>(random() % 768), 0);
+                                 a.y + static_cast<int>(random() % program::height), 0);
             XFlush(d);
-            next_motion += std::chrono::milliseconds(1);
         }
+        // Takes the updates that have come, without waiting for more.
+        presents = damage.wait_for(presents + 1000000, std::chrono::milliseconds(0));
+        std::this_thread::sleep_until(next);
     }
-    XDamageDestroy(d, damage);
-    XSync(d, False);
-    return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
+    return static_cast<double>(presents) * 1000.0 /
+           std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 // Once the program has settled, presses the left button on its window and
@@ -329,7 +183,7 @@ double drag_rate(Connection& x, const std::string& display, const std::string& p
         return -1;
     }
     drag_left_of(x, w);
-    const double rate = present_rate(x, w, std::chrono::milliseconds(2000), false, w);
+    const double rate = present_rate(x, w, std::chrono::milliseconds(2000), false);
     XTestFakeButtonEvent(x.display(), 1, False, 0);
     x.flush();
     viewer->signal(SIGTERM);
@@ -353,62 +207,50 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to = 
     std::printf("\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The Windows program under Wine beside the Linux one, alternately: first
+// frame and ticks at k < 0.
+void wine_comparison(Connection& x, const std::string& display, const std::string& exe, int runs)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs [windows-exe]]\n"
-                             "  with windows-exe: only the .exe under Wine beside the Linux program\n");
-        return 2;
+    const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
+    std::vector<double> linux_first;
+    std::vector<double> exe_first;
+    std::vector<double> linux_rate;
+    std::vector<double> exe_rate;
+    for (int r = 0; r < runs; ++r) {
+        linux_first.push_back(measure(x, {VORMO_EXECUTABLE}, display, true).first_ms);
+        exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
     }
-    const std::string frames_dir = argv[1];
-    const std::string bare = argv[2];
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 10;
-    const std::string image = frames_dir + "/slot-00.jpg";
-
-    VirtualDisplay server;
-    Connection x(server.name());
-    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
-    x.flush();
-
-    // The Windows program under Wine beside the Linux one, alternately.
-    if (argc > 4) {
-        const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
-        std::vector<double> linux_first;
-        std::vector<double> exe_first;
-        std::vector<double> linux_rate;
-        std::vector<double> exe_rate;
-        for (int r = 0; r < runs; ++r) {
-            linux_first.push_back(measure(x, {VORMO_EXECUTABLE}, server.name(), true).first_ms);
-            exe_first.push_back(measure(x, {argv[4]}, server.name(), true, *wine).first_ms);
-        }
-        for (int r = 0; r < std::max(3, runs / 3); ++r) {
-            linux_rate.push_back(drag_rate(x, server.name(), VORMO_EXECUTABLE, native()));
-            exe_rate.push_back(drag_rate(x, server.name(), argv[4], *wine));
-        }
-        std::erase_if(exe_first, [](double v) { return v < 0; });
-        const Stats linux_first_stats = stats(linux_first);
-        const Stats linux_rate_stats = stats(linux_rate);
-        line("Linux program first frame", linux_first_stats, "ms");
-        line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
-        line("Linux program ticks at k < 0", linux_rate_stats, "/s");
-        line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
-        return 0;
+    for (int r = 0; r < std::max(3, runs / 3); ++r) {
+        linux_rate.push_back(drag_rate(x, display, VORMO_EXECUTABLE, native()));
+        exe_rate.push_back(drag_rate(x, display, exe, *wine));
     }
+    std::erase_if(exe_first, [](double v) { return v < 0; });
+    const Stats linux_first_stats = stats(linux_first);
+    const Stats linux_rate_stats = stats(linux_rate);
+    line("Linux program first frame", linux_first_stats, "ms");
+    line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
+    line("Linux program ticks at k < 0", linux_rate_stats, "/s");
+    line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
+}
 
+// First frame and peak memory of the viewer and of the image viewers a
+// person would otherwise reach for, run alternately.
+void peers(Connection& x, const std::string& display, const std::string& frames_dir, int runs)
+{
     struct Candidate {
         std::string name;
         std::vector<std::string> argv;
         bool ours;
         std::vector<Run> runs;
     };
+    const std::string image = frames_dir + "/slot-00.jpg";
+    const std::string size = std::to_string(program::width) + "x" + std::to_string(program::height);
     std::vector<Candidate> candidates = {{"vormo-kidney", {VORMO_EXECUTABLE}, true, {}}};
     if (installed("feh")) {
         candidates.push_back({"feh", {"feh", image}, false, {}});
     }
     if (installed("nsxiv")) {
-        candidates.push_back({"nsxiv", {"nsxiv", "-b", "-g", "1024x768", "-z", "100", image}, false, {}});
+        candidates.push_back({"nsxiv", {"nsxiv", "-b", "-g", size, "-z", "100", image}, false, {}});
     }
     if (installed("display")) {
         candidates.push_back({"ImageMagick display", {"display", image}, false, {}});
@@ -417,9 +259,9 @@ int main(int argc, char** argv)
         const std::vector<std::string> mpv = {"mpv",
                                               "--no-config",
                                               "--really-quiet",
-                                              "--geometry=1024x768",
+                                              "--geometry=" + size,
                                               "--loop-file=inf",
-                                              "--mf-fps=24",
+                                              "--mf-fps=" + std::to_string(program::frame_count),
                                               "mf://" + frames_dir + "/slot-*.jpg"};
         candidates.push_back({"mpv (default output)", mpv, false, {}});
         std::vector<std::string> mpv_x11 = mpv;
@@ -429,7 +271,7 @@ int main(int argc, char** argv)
 
     for (int r = 0; r < runs; ++r) {
         for (Candidate& c : candidates) {
-            c.runs.push_back(measure(x, c.argv, server.name(), c.ours));
+            c.runs.push_back(measure(x, c.argv, display, c.ours));
         }
     }
 
@@ -450,10 +292,6 @@ int main(int argc, char** argv)
             feh_first = stats(collect(c, &Run::first_ms)).median;
         }
     }
-
-    std::printf("\n%d runs each, alternating, on Xvfb %s\n\n", runs, server.name().c_str());
-    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
-    std::printf("|---|---:|---|---|---|\n");
     line("vormo-kidney first frame", ours_first, "ms", feh_first, "feh");
     line("vormo-kidney start-up complete", ours_complete, "ms", feh_first, "feh first frame");
     for (std::size_t i = 1; i < candidates.size(); ++i) {
@@ -462,8 +300,12 @@ int main(int argc, char** argv)
     for (const Candidate& c : candidates) {
         line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB");
     }
+}
 
-    // Tick rate at k < 0 against the bare loop, and the bare loop's memory.
+// Ticks per second at k < 0 against the bare loop, with and without pointer
+// motion, and both programs' memory.
+void tick_rates(Connection& x, const std::string& display, const std::string& bare, int runs)
+{
     std::vector<double> ours_rate;
     std::vector<double> ours_loaded;
     std::vector<double> bare_rate;
@@ -471,11 +313,11 @@ int main(int argc, char** argv)
     std::vector<double> ours_rss;
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
         {
-            Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
+            Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + display});
             const Window w = x.wait_for_window(caption, std::chrono::milliseconds(5000));
             drag_left_of(x, w);
-            ours_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false, w));
-            ours_loaded.push_back(present_rate(x, w, std::chrono::milliseconds(2000), true, w));
+            ours_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false));
+            ours_loaded.push_back(present_rate(x, w, std::chrono::milliseconds(2000), true));
             XTestFakeButtonEvent(x.display(), 1, False, 0);
             x.flush();
             ours_rss.push_back(static_cast<double>(peak_kib(viewer.pid())) / 1024.0);
@@ -483,10 +325,10 @@ int main(int argc, char** argv)
             viewer.wait_for_exit(std::chrono::milliseconds(3000));
         }
         {
-            Process loop({bare}, {"DISPLAY=" + server.name()});
+            Process loop({bare}, {"DISPLAY=" + display});
             const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
             sleep_for(std::chrono::milliseconds(500));
-            bare_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false, w));
+            bare_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false));
             bare_rss.push_back(static_cast<double>(peak_kib(loop.pid())) / 1024.0);
             loop.signal(SIGTERM);
             loop.wait_for_exit(std::chrono::milliseconds(3000));
@@ -498,19 +340,15 @@ int main(int argc, char** argv)
     line("  with 1,000 motion events/s", stats(ours_loaded), "/s", stats(ours_rate).median, "unloaded");
     line("bare SDL2 loop peak RSS", stats(bare_rss), "MB");
     line("vormo-kidney peak RSS (drag run)", stats(ours_rss), "MB", stats(bare_rss).median, "bare loop");
+}
 
-    // Reaction: stopped, "*" typed, the next slot on screen.
+// Reaction: stopped, "*" typed, the next slot on screen; at the start-up
+// pace and at a pointer pace.
+void reactions(Connection& x, const std::string& display)
+{
     const StripMatcher& strips = strip_matcher();
-    const auto strip_slot_after = [&](Window w, int from, std::chrono::milliseconds limit) {
-        const auto end = Clock::now() + limit;
-        int s = -1;
-        do {
-            s = strips.slot(x.display(), w);
-        } while ((s < 0 || s == from) && Clock::now() < end);
-        return s;
-    };
     for (const bool pointer_pace : {false, true}) {
-        Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + server.name()});
+        Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + display});
         const Window w = x.wait_for_window(caption, std::chrono::milliseconds(5000));
         sleep_for(std::chrono::milliseconds(1500));
         if (pointer_pace) {
@@ -518,14 +356,14 @@ int main(int argc, char** argv)
         }
         x.type(XK_asterisk);
         sleep_for(std::chrono::milliseconds(300));
-        int slot = strip_slot_after(w, -1, std::chrono::milliseconds(1000));
+        int slot = x.wait_for_slot(w, strips, std::chrono::milliseconds(1000));
         std::vector<double> latency;
         std::mt19937 random(5);
         for (int trial = 0; trial < 15 && slot >= 0; ++trial) {
             sleep_for(std::chrono::milliseconds(30 + random() % 50));
             const auto t0 = Clock::now();
             x.type(XK_asterisk);
-            const int next = strip_slot_after(w, slot, std::chrono::milliseconds(2000));
+            const int next = x.wait_for_change(w, strips, slot, std::chrono::milliseconds(2000));
             latency.push_back(ms_since(t0));
             slot = next;
         }
@@ -533,5 +371,35 @@ int main(int argc, char** argv)
         viewer.signal(SIGTERM);
         viewer.wait_for_exit(std::chrono::milliseconds(3000));
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs [windows-exe]]\n"
+                             "  with windows-exe: only the .exe under Wine beside the Linux program\n");
+        return 2;
+    }
+    const std::string frames_dir = argv[1];
+    const std::string bare = argv[2];
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 10;
+
+    VirtualDisplay server;
+    Connection x(server.name());
+    XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
+    x.flush();
+
+    if (argc > 4) {
+        wine_comparison(x, server.name(), argv[4], runs);
+        return 0;
+    }
+    std::printf("\n%d runs each, alternating, on Xvfb %s\n\n", runs, server.name().c_str());
+    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
+    std::printf("|---|---:|---|---|---|\n");
+    peers(x, server.name(), frames_dir, runs);
+    tick_rates(x, server.name(), bare, runs);
+    reactions(x, server.name());
     return 0;
 }

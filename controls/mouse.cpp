@@ -24,7 +24,7 @@ void on_mouse_move(viewer::State& s, float x, float y)
         s.k = scaled * y;
         return;
     }
-    s.k = step_mode_pace;
+    s.k = program::step_mode_pace;
     s.n = y >= s.yyy ? viewer::command::step_forward : viewer::command::step_back;
     s.yyy = y;
 }

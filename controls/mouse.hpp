@@ -6,15 +6,13 @@
 
 namespace controls {
 
-inline constexpr double step_mode_pace = program::step_mode_pace;
-
 // A single click toggles mouse-step mode.  Switching it on saves n, mm and m;
 // switching it off puts them back.  l and k are not restored.
 void on_click(viewer::State& s);
 
 // A pointer move at (x, y) in the surface's user scale.  In normal mode the
 // pace becomes x * 30 * y in single precision; in mouse-step mode the pace
-// becomes step_mode_pace and the move requests a step: forwards when y is at
+// becomes program::step_mode_pace and the move requests a step: forwards when y is at
 // or below the previous move's y, backwards when above.
 void on_mouse_move(viewer::State& s, float x, float y);
 

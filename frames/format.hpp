@@ -10,8 +10,6 @@
 
 namespace frames::format {
 
-inline constexpr int holder_count = program::frame_count;
-
 // Property codes inside a holder's description.
 inline constexpr std::uint8_t end_of_description = 0x00;
 inline constexpr std::uint8_t holder_number = 0x01;  // followed by 1 byte: 1..24

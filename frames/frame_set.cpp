@@ -134,20 +134,20 @@ std::size_t jpeg_length(Bytes data, int holder)
 
 void check_holder_number(int holder)
 {
-    if (holder < 1 || holder > holder_count) {
+    if (holder < 1 || holder > program::frame_count) {
         throw BadFrameSet(Problem::bad_holder_number, 0);
     }
 }
 
 }  // namespace
 
-const char* describe(Problem problem)
+std::string describe(Problem problem)
 {
     switch (problem) {
     case Problem::truncated: return "the data ends in the middle of a field";
     case Problem::unknown_property: return "unknown property code in the holder's description";
     case Problem::repeated_property: return "the holder's description gives a property twice";
-    case Problem::bad_holder_number: return "holder number outside 1..24";
+    case Problem::bad_holder_number: return "holder number outside 1.." + std::to_string(program::frame_count);
     case Problem::duplicate_holder: return "the holder is described twice";
     case Problem::missing_number: return "a holder's description has no holder number";
     case Problem::missing_picture: return "the holder's description has no picture record";
@@ -157,7 +157,9 @@ const char* describe(Problem problem)
     case Problem::no_start_marker: return "the picture data does not start with a JPEG start marker";
     case Problem::bad_marker_segment: return "the picture data holds a malformed JPEG marker segment";
     case Problem::no_end_marker: return "the picture data has no JPEG end marker";
-    case Problem::wrong_size: return "the picture is not 1024 x 768 pixels";
+    case Problem::wrong_size:
+        return "the picture is not " + std::to_string(program::width) + " x " + std::to_string(program::height) +
+               " pixels";
     case Problem::undecodable: return "the picture cannot be decoded";
     }
     return "unknown problem";
@@ -165,19 +167,23 @@ const char* describe(Problem problem)
 
 namespace {
 
-std::string message(Problem problem, int holder)
+std::string message(Problem problem, int holder, const std::string& reason)
 {
     std::string text = "frame set: ";
     if (holder > 0) {
         text += "Image" + std::to_string(holder) + ": ";
     }
-    return text + describe(problem);
+    text += describe(problem);
+    if (!reason.empty()) {
+        text += " (" + reason + ")";
+    }
+    return text;
 }
 
 }  // namespace
 
-BadFrameSet::BadFrameSet(Problem problem, int holder)
-    : std::runtime_error(message(problem, holder)), problem_(problem), holder_(holder)
+BadFrameSet::BadFrameSet(Problem problem, int holder, const std::string& reason)
+    : std::runtime_error(message(problem, holder, reason)), problem_(problem), holder_(holder)
 {
 }
 
@@ -201,7 +207,7 @@ Bytes parse_record(Bytes record, int holder)
 FrameSet parse_frame_set(Bytes data)
 {
     FrameSet set;
-    std::array<bool, holder_count> seen{};
+    std::array<bool, program::frame_count> seen{};
     Cursor in(data, 0);
     while (!in.at_end()) {
         int holder = 0;
@@ -242,7 +248,7 @@ FrameSet parse_frame_set(Bytes data)
         seen[holder - 1] = true;
         in.set_holder(0);
     }
-    for (int h = 1; h <= holder_count; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         if (!seen[h - 1]) {
             throw BadFrameSet(Problem::missing_holder, h);
         }

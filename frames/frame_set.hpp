@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <span>
 #include <stdexcept>
+#include <string>
 
 namespace frames {
 
@@ -52,13 +53,14 @@ enum class Problem {
 };
 
 // A one-line description of the problem.
-const char* describe(Problem problem);
+std::string describe(Problem problem);
 
 // Thrown for a frame set that cannot be used.  holder() is 1..24 when the
-// problem lies in Image<holder>'s description, 0 when no holder is known.
+// problem lies in Image<holder>'s description, 0 when no holder is known;
+// the decoder's own reason, where it gives one, ends the message.
 class BadFrameSet : public std::runtime_error {
 public:
-    BadFrameSet(Problem problem, int holder);
+    BadFrameSet(Problem problem, int holder, const std::string& reason = {});
     Problem problem() const { return problem_; }
     int holder() const { return holder_; }
 
@@ -67,12 +69,10 @@ private:
     int holder_;
 };
 
-inline constexpr int holder_count = format::holder_count;
-
 // The JPEG stream of each holder, indexed by holder number - 1.  Each view
 // ends at the stream's first end marker and points into the parsed data.
 struct FrameSet {
-    std::array<Bytes, holder_count> jpeg;
+    std::array<Bytes, program::frame_count> jpeg;
 };
 
 // Validates a whole frame set and finds each holder's JPEG stream, without

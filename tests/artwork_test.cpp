@@ -5,7 +5,8 @@
 #include "raster.hpp"
 
 #include "frames/embedded.hpp"
-#include "frames/holders.hpp"
+#include "frames/pixels.hpp"
+#include "frames/turbojpeg.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,19 @@
 
 namespace {
 
-frames::Holders& holders()
+// The embedded frames, decoded once as R, G, B, X.
+const frames::FrameBlock& decoded()
 {
-    static frames::Holders h(frames::embedded_frame_set(), frames::PixelLayout::rgbx);
-    return h;
+    static const frames::FrameBlock block;
+    [[maybe_unused]] static const bool filled = [] {
+        const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+        frames::TurboJpeg decoder;
+        for (int h = 1; h <= program::frame_count; ++h) {
+            decoder.decode(set.jpeg[h - 1], frames::PixelLayout::rgbx, block.frame(h), h);
+        }
+        return true;
+    }();
+    return block;
 }
 
 struct Rgb {
@@ -30,7 +40,7 @@ struct Rgb {
 
 Rgb pixel(int slot, int x, int y)
 {
-    const std::byte* p = holders().picture(slot + 1).pixels + y * frames::frame_pitch + x * 4;
+    const std::byte* p = decoded().frame(slot + 1) + y * frames::frame_pitch + x * 4;
     return {std::to_integer<int>(p[0]), std::to_integer<int>(p[1]), std::to_integer<int>(p[2])};
 }
 
@@ -46,8 +56,8 @@ Level frame(int slot)
 // is drawn over it and before JPEG compression.
 Level cam_alone()
 {
-    static const std::vector<float> cover = tools::coverage({tools::counter_clockwise(tools::cam_outline_on_screen(0))},
-                                                            tools::frame_width, tools::frame_height);
+    static const std::vector<float> cover =
+        tools::coverage({tools::counter_clockwise(tools::cam_outline_on_screen(0))}, program::width, program::height);
     return [](int x, int y) { return static_cast<double>(cover[static_cast<std::size_t>(y) * 1024 + x]); };
 }
 

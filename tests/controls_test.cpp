@@ -2,7 +2,7 @@
 
 #include "controls/keyboard.hpp"
 #include "controls/mouse.hpp"
-#include "viewer/events.hpp"
+#include "platform/platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -53,16 +53,16 @@ TEST(Keyboard, EscapeQuitsWhateverTheMode)
 TEST(Mouse, PointerSetsThePaceInNormalMode)
 {
     State s;
-    const viewer::MouseMove corner = viewer::to_user_scale(1023, 767);
+    const platform::MouseMove corner = platform::to_user_scale(1023, 767);
     controls::on_mouse_move(s, corner.x, corner.y);
     EXPECT_NEAR(s.k, 13294.417, 0.001);
 
-    const viewer::MouseMove p = viewer::to_user_scale(888, 664);
+    const platform::MouseMove p = platform::to_user_scale(888, 664);
     controls::on_mouse_move(s, p.x, p.y);
     EXPECT_NEAR(s.k, 9990.3, 0.05);
 
     for (const auto& [x, y] : {std::pair{0, 500}, std::pair{700, 0}, std::pair{0, 0}}) {
-        const viewer::MouseMove edge = viewer::to_user_scale(x, y);
+        const platform::MouseMove edge = platform::to_user_scale(x, y);
         controls::on_mouse_move(s, edge.x, edge.y);
         EXPECT_EQ(s.k, 0.0);
     }
@@ -72,7 +72,7 @@ TEST(Mouse, PointerSetsThePaceInNormalMode)
 TEST(Mouse, PaceIsComputedInSinglePrecisionXTimes30First)
 {
     State s;
-    const viewer::MouseMove p = viewer::to_user_scale(333, 517);
+    const platform::MouseMove p = platform::to_user_scale(333, 517);
     controls::on_mouse_move(s, p.x, p.y);
     const float expected = (p.x * 30.0f) * p.y;
     EXPECT_EQ(s.k, static_cast<double>(expected));
@@ -81,12 +81,12 @@ TEST(Mouse, PaceIsComputedInSinglePrecisionXTimes30First)
 
 TEST(Mouse, UserScaleSpansTheSurface)
 {
-    const viewer::MouseMove full = viewer::to_user_scale(1024, 768);
-    EXPECT_EQ(full.x, viewer::user_width);
-    EXPECT_EQ(full.y, viewer::user_height);
-    const viewer::MouseMove outside = viewer::to_user_scale(-40, 900);
+    const platform::MouseMove full = platform::to_user_scale(1024, 768);
+    EXPECT_EQ(full.x, program::user_width);
+    EXPECT_EQ(full.y, program::user_height);
+    const platform::MouseMove outside = platform::to_user_scale(-40, 900);
     EXPECT_LT(outside.x, 0.0f);
-    EXPECT_GT(outside.y, viewer::user_height);
+    EXPECT_GT(outside.y, program::user_height);
 
     State s;
     controls::on_mouse_move(s, outside.x, outside.y);

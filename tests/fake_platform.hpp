@@ -4,24 +4,18 @@
 // scripted list of events, every show is recorded as the slot it displayed,
 // and the viewer's state is sampled at the start of each pass.
 
-#include "viewer/platform.hpp"
+#include "platform/platform.hpp"
+#include "viewer/holders.hpp"
 #include "viewer/viewer.hpp"
 
 #include "frames/embedded.hpp"
-#include "frames/holders.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace testing_support {
-
-// The embedded frames, decoded once for all tests.
-inline frames::Holders& shared_holders()
-{
-    static frames::Holders holders(frames::embedded_frame_set(), frames::PixelLayout::bgrx);
-    return holders;
-}
 
 // Steps the real count would make, without spending the time.
 inline std::uint64_t counted_steps(double k)
@@ -29,15 +23,16 @@ inline std::uint64_t counted_steps(double k)
     return k >= 0 ? static_cast<std::uint64_t>(std::floor(k)) + 1 : 0;
 }
 
-class FakePlatform final : public viewer::Platform {
+class FakePlatform final : public platform::Platform {
 public:
     // Script: passes[i] is delivered by the i-th event pass (0-based,
     // start-up passes included).  After the script, the pass numbered
     // end_after delivers a close request so that run() returns.
-    std::vector<std::vector<viewer::Event>> passes;
+    std::vector<std::vector<platform::Event>> passes;
     int end_after = 40;
 
     // What happened, in order.
+    std::vector<int> decoded;        // holder of each decode
     std::vector<int> shown;          // slot of each show
     std::vector<int> shows_at_pass;  // shown.size() when each pass began
     std::vector<viewer::State> state_at_pass;
@@ -56,38 +51,47 @@ public:
         };
     }
 
-    frames::PixelLayout pixel_layout() const override { return frames::PixelLayout::bgrx; }
+    // A picture that knows the holder whose stream it was made from.
+    struct FakePicture final : platform::Picture {
+        int holder = 0;
+        std::size_t bytes = 0;
+    };
+
+    const platform::Picture& decode(frames::Bytes jpeg, int holder) override
+    {
+        decoded.push_back(holder);
+        FakePicture& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+        p.holder = holder;
+        p.bytes = jpeg.size();
+        return p;
+    }
+
     bool wait_until_active() override { return true; }
 
-    void show(const frames::Picture& picture) override
+    void show(const platform::Picture& picture) override
     {
         if (cleared) {
             ++shows_after_clear;
         }
-        for (int h = 1; h <= 24; ++h) {
-            if (&shared_holders().picture(h) == &picture) {
-                shown.push_back(h - 1);
-                return;
-            }
-        }
-        shown.push_back(-1);  // not one of the holders' pictures
+        const auto& p = static_cast<const FakePicture&>(picture);
+        shown.push_back(p.holder - 1);
     }
 
-    void process_events(viewer::EventHandler& handler) override
+    void process_events(platform::EventHandler& handler) override
     {
         const int pass = static_cast<int>(shows_at_pass.size());
         shows_at_pass.push_back(static_cast<int>(shown.size()));
         if (viewer) {
             state_at_pass.push_back(viewer->state());
         }
-        std::vector<viewer::Event> events;
+        std::vector<platform::Event> events;
         if (pass < static_cast<int>(passes.size())) {
             events = passes[pass];
         }
         if (pass >= end_after) {
-            events.push_back(viewer::CloseRequest{});
+            events.push_back(platform::CloseRequest{});
         }
-        for (const viewer::Event& e : events) {
+        for (const platform::Event& e : events) {
             ++delivered;
             if (!handler.handle(e)) {
                 return;
@@ -96,12 +100,16 @@ public:
     }
 
     void clear() override { cleared = true; }
+
+private:
+    std::array<FakePicture, program::frame_count> pictures_;
 };
 
 // Runs a viewer over the fake and returns its exit status.
 inline int run_viewer(FakePlatform& fake)
 {
-    viewer::Viewer v(fake, shared_holders(), fake.counter());
+    viewer::Holders holders(frames::embedded_frame_set(), fake);
+    viewer::Viewer v(fake, holders, fake.counter());
     fake.viewer = &v;
     const int status = v.run();
     fake.viewer = nullptr;

@@ -2,7 +2,7 @@
 // replayed through both fuzzers' entry points on every test run.
 
 #include "frames/frame_set.hpp"
-#include "frames/holders.hpp"
+#include "frames/turbojpeg.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(FuzzRegressions, EveryInputIsRejectedWithAnErrorNeverACrash)
 {
     int replayed = 0;
     std::vector<std::byte> pixels(frames::frame_bytes);
-    frames::Decoder decoder;
+    frames::TurboJpeg decoder;
     for (const auto& entry : std::filesystem::directory_iterator(FUZZ_REGRESSIONS)) {
         const std::vector<std::byte> input = read(entry.path());
         ++replayed;

@@ -3,8 +3,8 @@
 // key table.
 
 #include "controls/keyboard.hpp"
-#include "platform/translate.hpp"
-#include "viewer/characters.hpp"
+#include "platform/sdl/translate.hpp"
+#include "platform/characters.hpp"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 
 namespace {
 
-using viewer::Event;
+using platform::Event;
 
 SDL_Event text(const char* utf8)
 {
@@ -69,17 +69,17 @@ SDL_Event of_type(Uint32 type)
     return e;
 }
 
-std::vector<Event> events_of(const platform::Translation& t)
+std::vector<Event> events_of(const platform::sdl::Translation& t)
 {
     return {t.events.begin(), t.events.begin() + t.count};
 }
 
 TEST(Translate, EachSdlEventBecomesTheViewersOwn)
 {
-    using viewer::Click;
-    using viewer::CloseRequest;
-    using viewer::DoubleClick;
-    using viewer::TypedCharacter;
+    using platform::Click;
+    using platform::CloseRequest;
+    using platform::DoubleClick;
+    using platform::TypedCharacter;
     struct Row {
         const char* what;
         SDL_Event event;
@@ -105,15 +105,15 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
         {"second left press", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 2), {DoubleClick{}}},
         {"right button", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 1), {}},
         {"right double-click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 2), {}},
-        {"pointer move", motion(888, 664), {viewer::to_user_scale(888, 664)}},
-        {"pointer left of the window while dragging", motion(-40, 10), {viewer::to_user_scale(-40, 10)}},
+        {"pointer move", motion(888, 664), {platform::to_user_scale(888, 664)}},
+        {"pointer left of the window while dragging", motion(-40, 10), {platform::to_user_scale(-40, 10)}},
         {"exposed", window(SDL_WINDOWEVENT_EXPOSED), {}, true},
         {"focus gained again", window(SDL_WINDOWEVENT_FOCUS_GAINED), {}},
         {"key release", of_type(SDL_KEYUP), {}},
         {"wheel", of_type(SDL_MOUSEWHEEL), {}},
     };
     for (const Row& row : rows) {
-        const platform::Translation t = platform::translate(row.event);
+        const platform::sdl::Translation t = platform::sdl::translate(row.event);
         EXPECT_EQ(events_of(t), row.expected) << row.what;
         EXPECT_EQ(t.repaint, row.repaint) << row.what;
     }
@@ -122,13 +122,13 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
 TEST(Translate, AFullTextBufferIsDeliveredWhole)
 {
     const std::string full(sizeof SDL_TextInputEvent::text - 1, '.');
-    const platform::Translation t = platform::translate(text(full.c_str()));
+    const platform::sdl::Translation t = platform::sdl::translate(text(full.c_str()));
     EXPECT_EQ(t.count, static_cast<int>(full.size()));
 }
 
 std::vector<char32_t> joined(const std::u16string& units)
 {
-    viewer::Utf16Joiner joiner;
+    platform::Utf16Joiner joiner;
     std::vector<char32_t> codes;
     for (const char16_t u : units) {
         char32_t out[2];

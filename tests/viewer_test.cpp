@@ -13,12 +13,12 @@
 
 namespace {
 
+using platform::TypedCharacter;
 using testing_support::FakePlatform;
 using testing_support::run_viewer;
 using testing_support::startup_passes;
 using testing_support::tick_slots;
 using viewer::State;
-using viewer::TypedCharacter;
 
 // The pass that ends tick t (t = 1 is the loop's first tick).
 int pass_of_tick(int t)
@@ -28,7 +28,7 @@ int pass_of_tick(int t)
 
 // A fake whose loop runs `ticks` ticks, with `events` delivered at the end
 // of the given ticks.
-FakePlatform script(int ticks, const std::vector<std::pair<int, std::vector<viewer::Event>>>& events)
+FakePlatform script(int ticks, const std::vector<std::pair<int, std::vector<platform::Event>>>& events)
 {
     FakePlatform fake;
     fake.end_after = pass_of_tick(ticks);
@@ -71,8 +71,8 @@ TEST(StartUp, KeyDuringLoadingIsOverwrittenByTheRunCommand)
 
 TEST(StartUp, ClickDuringLoadingSavesStoppedAndStillRunsForwards)
 {
-    FakePlatform fake = script(4, {{2, {viewer::MouseMove{1.0f, 5.0f}}}});
-    fake.passes[7] = {viewer::Click{}};
+    FakePlatform fake = script(4, {{2, {platform::MouseMove{1.0f, 5.0f}}}});
+    fake.passes[7] = {platform::Click{}};
     run_viewer(fake);
     const State& after_startup = fake.state_at_pass[startup_passes];
     EXPECT_EQ(after_startup.nm, 1);
@@ -138,7 +138,7 @@ TEST(Loop, RepeatedKeyInOnePassStillAdvancesTwoFrames)
 
 TEST(Loop, EachTickCountsToTheCurrentPace)
 {
-    FakePlatform fake = script(3, {{1, {viewer::MouseMove{0.0f, 10.0f}}}, {2, {viewer::MouseMove{-1.0f, 10.0f}}}});
+    FakePlatform fake = script(3, {{1, {platform::MouseMove{0.0f, 10.0f}}}, {2, {platform::MouseMove{-1.0f, 10.0f}}}});
     run_viewer(fake);
     EXPECT_EQ(fake.counted, (std::vector<double>{1000000, 0, -300}));
 }
@@ -155,12 +155,12 @@ TEST(Quit, EscapeClearsTheWindowAndEndsAtOnce)
 
 TEST(Quit, DoubleClickAndWindowCloseEndTheProgram)
 {
-    FakePlatform dbl = script(10, {{3, {viewer::Click{}, viewer::DoubleClick{}, viewer::Click{}}}});
+    FakePlatform dbl = script(10, {{3, {platform::Click{}, platform::DoubleClick{}, platform::Click{}}}});
     EXPECT_EQ(run_viewer(dbl), 0);
     EXPECT_TRUE(dbl.cleared);
     EXPECT_EQ(tick_slots(dbl).size(), 3u);
 
-    FakePlatform closed = script(10, {{1, {viewer::CloseRequest{}}}});
+    FakePlatform closed = script(10, {{1, {platform::CloseRequest{}}}});
     EXPECT_EQ(run_viewer(closed), 0);
     EXPECT_EQ(tick_slots(closed).size(), 1u);
 }
@@ -190,10 +190,10 @@ TEST(Loop, AnyInputKeepsTheSlotInRangeAndShowsItsFrame)
         for (int i = 0; i < count; ++i) {
             switch (std::uniform_int_distribution<int>(0, 2)(random)) {
             case 0: pass.push_back(TypedCharacter{keys[random() % keys.size()]}); break;
-            case 1: pass.push_back(viewer::Click{}); break;
+            case 1: pass.push_back(platform::Click{}); break;
             default:
-                pass.push_back(viewer::to_user_scale(std::uniform_int_distribution<int>(-200, 1300)(random),
-                                                     std::uniform_int_distribution<int>(-200, 1000)(random)));
+                pass.push_back(platform::to_user_scale(std::uniform_int_distribution<int>(-200, 1300)(random),
+                                                       std::uniform_int_distribution<int>(-200, 1000)(random)));
             }
         }
     }

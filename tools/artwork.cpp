@@ -38,19 +38,19 @@ std::vector<std::uint8_t> draw_frame(int slot)
     const std::vector<float> white =
         coverage({counter_clockwise(cam_outline_on_screen(slot)), counter_clockwise(circle(left_end, disc_radius)),
                   counter_clockwise(circle(right_end, disc_radius))},
-                 frame_width, frame_height);
+                 program::width, program::height);
     const std::vector<float> hub =
-        coverage({counter_clockwise(circle(pivot, pivot_radius))}, frame_width, frame_height);
+        coverage({counter_clockwise(circle(pivot, pivot_radius))}, program::width, program::height);
     const std::vector<float> red =
         coverage({counter_clockwise(rectangle(left_end.x, bar_top, right_end.x, bar_bottom)),
                   counter_clockwise(circle(left_end, dot_radius)), counter_clockwise(circle(right_end, dot_radius))},
-                 frame_width, frame_height);
+                 program::width, program::height);
 
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(frame_width) * frame_height * 3);
-    for (int r = 0; r < frame_height; ++r) {
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(program::width) * program::height * 3);
+    for (int r = 0; r < program::height; ++r) {
         const float open = outside_band(r);
-        for (int i = 0; i < frame_width; ++i) {
-            const std::size_t at = static_cast<std::size_t>(r) * frame_width + i;
+        for (int i = 0; i < program::width; ++i) {
+            const std::size_t at = static_cast<std::size_t>(r) * program::width + i;
             // The white shapes first, the bar and its dots on top.
             const float w = std::max(white[at], hub[at] * open);
             const float grey = w * (1.0f - red[at]);

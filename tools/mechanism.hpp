@@ -20,10 +20,7 @@ struct Point {
 
 using Polygon = std::vector<Point>;
 
-inline constexpr int frame_width = program::width;
-inline constexpr int frame_height = program::height;
-inline constexpr int slot_count = program::frame_count;
-inline constexpr double degrees_per_slot = 360.0 / slot_count;
+inline constexpr double degrees_per_slot = 360.0 / program::frame_count;
 
 inline constexpr Point pivot{511.5, 383.0};
 inline constexpr double pivot_radius = 21.0;

@@ -4,11 +4,11 @@ namespace viewer {
 
 namespace {
 
-constexpr int back = slot_count - 1;
+constexpr int back = program::frame_count - 1;
 
 int advance(int slot, int by)
 {
-    return (slot + by) % slot_count;
+    return (slot + by) % program::frame_count;
 }
 
 }  // namespace

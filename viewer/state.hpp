@@ -7,11 +7,9 @@
 
 namespace viewer {
 
-inline constexpr int slot_count = program::frame_count;
-
 struct State {
     double k = 0;  // pace: the busy-count limit of each tick
-    int l = 0;     // current frame slot, 0..slot_count - 1
+    int l = 0;     // current frame slot, 0..frame_count - 1
     int m = 0;     // 1 while running backwards on its own
     int mm = 0;    // 1 after a run-forwards command started forward running
     int n = 0;     // command code: the pending request or the standing run state
@@ -29,7 +27,7 @@ namespace command = program::command;
 
 // Applies the pending command and the run flags to the current slot: the
 // state part of one tick.  Every slot change is a non-negative sum modulo
-// slot_count; one step back adds slot_count - 1.
+// frame_count; one step back adds frame_count - 1.
 void apply_command(State& s);
 
 }  // namespace viewer

@@ -8,7 +8,7 @@
 
 namespace viewer {
 
-Viewer::Viewer(Platform& platform, frames::Holders& holders, Counter counter)
+Viewer::Viewer(platform::Platform& platform, Holders& holders, Counter counter)
     : platform_(platform), holders_(holders), counter_(std::move(counter))
 {
 }
@@ -31,12 +31,12 @@ void Viewer::start_up()
     // one event pass, so input during loading is handled as it comes.
     bind(0);
     platform_.show(*frames_[0]);
-    for (int s = 1; s < slot_count && !ended_; ++s) {
+    for (int s = 1; s < program::frame_count && !ended_; ++s) {
         bind(s);
         event_pass();
     }
     state_.n = command::run;
-    state_.k = startup_pace;
+    state_.k = program::startup_pace;
 }
 
 void Viewer::tick()
@@ -70,23 +70,23 @@ void Viewer::quit()
     ended_ = true;
 }
 
-bool Viewer::handle(const Event& event)
+bool Viewer::handle(const platform::Event& event)
 {
     std::visit(
         [this](const auto& e) {
             using E = std::decay_t<decltype(e)>;
-            if constexpr (std::is_same_v<E, TypedCharacter>) {
+            if constexpr (std::is_same_v<E, platform::TypedCharacter>) {
                 if (controls::on_character(state_, e.code) == controls::Outcome::quit) {
                     quit();
                 }
-            } else if constexpr (std::is_same_v<E, Click>) {
+            } else if constexpr (std::is_same_v<E, platform::Click>) {
                 controls::on_click(state_);
-            } else if constexpr (std::is_same_v<E, DoubleClick>) {
+            } else if constexpr (std::is_same_v<E, platform::DoubleClick>) {
                 quit();
-            } else if constexpr (std::is_same_v<E, MouseMove>) {
+            } else if constexpr (std::is_same_v<E, platform::MouseMove>) {
                 controls::on_mouse_move(state_, e.x, e.y);
             } else {
-                static_assert(std::is_same_v<E, CloseRequest>);
+                static_assert(std::is_same_v<E, platform::CloseRequest>);
                 quit();
             }
         },

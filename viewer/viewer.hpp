@@ -3,10 +3,10 @@
 // The window object: the viewer state, the frame table, the start-up
 // sequence and the animation loop, written against the platform interface.
 
-#include "platform.hpp"
+#include "holders.hpp"
 #include "state.hpp"
 
-#include "frames/holders.hpp"
+#include "platform/platform.hpp"
 
 #include <array>
 #include <cstdint>
@@ -17,19 +17,17 @@ namespace viewer {
 // Runs the pacing count for a pace k and returns the steps made.
 using Counter = std::function<std::uint64_t(double k)>;
 
-class Viewer final : private EventHandler {
+class Viewer final : private platform::EventHandler {
 public:
     // The viewer shows the holders' pictures on the platform; both must
     // outlive it.  The counter is busy_count() except in tests.
-    Viewer(Platform& platform, frames::Holders& holders, Counter counter);
+    Viewer(platform::Platform& platform, Holders& holders, Counter counter);
 
     // Runs the start-up sequence and then the loop until quit; returns the
     // program's exit status.
     int run();
 
     const State& state() const { return state_; }
-
-    static constexpr double startup_pace = program::startup_pace;
 
 private:
     void start_up();
@@ -38,14 +36,14 @@ private:
     void event_pass();
     void bind(int slot);
     void quit();
-    bool handle(const Event& event) override;
+    bool handle(const platform::Event& event) override;
 
-    Platform& platform_;
-    frames::Holders& holders_;
+    platform::Platform& platform_;
+    Holders& holders_;
     Counter counter_;
     State state_;
     // Slot s refers to the picture Image<s + 1> holds; never a copy.
-    std::array<const frames::Picture*, slot_count> frames_{};
+    std::array<const platform::Picture*, program::frame_count> frames_{};
     bool ended_ = false;
 };
 

@@ -17,7 +17,9 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include <csignal>
 #include <cstdlib>
@@ -28,6 +30,9 @@ namespace {
 using namespace e2e;
 
 constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
+
+// Only bounds a hang: every wait ends as soon as what it waits for happens.
+constexpr auto hang_limit = 20000ms;
 
 // The program under test: the build's own, or the one VORMO_KIDNEY names
 // (the packaging check runs the packaged copy), started by the launcher
@@ -56,25 +61,70 @@ std::unique_ptr<Process> launch(const std::string& display, std::vector<std::str
 // window manager would give it (0 if none appeared).
 Window wait_for_viewer(Connection& x)
 {
-    const Window w = x.wait_for_window(caption, launcher().slack(5000ms));
+    const Window w = x.wait_for_window(caption, hang_limit);
     if (w) {
         launcher().focus(x, w);
     }
     return w;
 }
 
-// How long to watch a running sequence to see it move: at the start-up
-// pace a tick takes 50-150 ms, depending on the processor.
-constexpr auto running_watch = 1500ms;
+// How many frame changes a run is watched for.
+constexpr int run_changes = 8;
 
-// The most slots a run may seem to move between two grabs: grabbing can
-// fall behind by several ticks on a busy machine, and any step short of
-// half a turn still tells forwards from backwards.
-constexpr int max_seen_step = 11;
-
-int forward_distance(int from, int to)
+std::string describe(const Changes& c)
 {
-    return (to - from + 24) % 24;
+    using std::chrono::duration_cast;
+    using std::chrono::microseconds;
+    std::ostringstream text;
+    text << "slots";
+    for (const int s : c.slots) {
+        text << ' ' << s;
+    }
+    text << "; shortest tick " << duration_cast<microseconds>(c.shortest_tick()).count() << " us, longest sample gap "
+         << duration_cast<microseconds>(c.longest_sample_gap).count() << " us";
+    return text.str();
+}
+
+// Checks a run seen after a command: steps of `before` slots while the
+// command is on its way, then one step of `turn`, then steps of `after`
+// (forward distances: 1 forwards, 23 one back).  Every frame must have been
+// seen, which holds only if the sampler kept up; under Wine a step may also
+// cover skipped frames, so only the direction is checked there.
+void expect_run(const Changes& c, int before, int turn, int after)
+{
+    ASSERT_GT(static_cast<int>(c.slots.size()), run_changes) << "the sequence stopped: " << describe(c);
+    ASSERT_TRUE(c.sampler_kept_up()) << "the sampler fell behind the ticks, so it cannot tell whether every frame "
+                                        "was shown: "
+                                     << describe(c);
+    const std::vector<int> steps = c.steps();
+    const int skip = launcher().skipped_frames_allowed();
+    const auto near = [skip](int step, int want) {
+        const int forwards = want < program::frame_count / 2;
+        for (int extra = 0; extra <= skip; ++extra) {
+            const int allowed = forwards ? want + extra : want - extra;
+            if (step == allowed) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::size_t i = 0;
+    while (i < steps.size() && near(steps[i], before) && !near(steps[i], turn)) {
+        ++i;
+    }
+    if (turn != after) {
+        ASSERT_LT(i, steps.size()) << "the command never took effect: " << describe(c);
+        if (skip == 0) {
+            EXPECT_EQ(steps[i], turn) << "the first step after the command: " << describe(c);
+        } else {
+            const bool same_way = (turn < program::frame_count / 2) == (steps[i] < program::frame_count / 2);
+            EXPECT_TRUE(same_way) << "the first step after the command: " << describe(c);
+        }
+        ++i;
+    }
+    for (; i < steps.size(); ++i) {
+        EXPECT_TRUE(near(steps[i], after)) << "step " << i << ": " << describe(c);
+    }
 }
 
 class RealWindow : public ::testing::Test {
@@ -84,11 +134,13 @@ protected:
         display_ = new VirtualDisplay;
         x_ = new Connection(display_->name());
         frames_ = new FrameMatcher(launcher().frame_tolerance());
+        strips_ = new StripMatcher(*frames_);
     }
 
     static void TearDownTestSuite()
     {
         delete x_;
+        delete strips_;
         delete frames_;
         delete display_;
     }
@@ -103,34 +155,54 @@ protected:
         viewer_ = launch(display_->name(), {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
         window_ = wait_for_viewer(*x_);
         ASSERT_NE(window_, 0u) << "no window appeared: " << viewer_->error_output();
-        const int first = x_->wait_for_slot(window_, *frames_, launcher().slack(5000ms));
+        const int first = x_->wait_for_slot(window_, *strips_, hang_limit);
         ASSERT_GE(first, 0) << "the window shows none of the frames";
         int running = first;
         while (running >= 0 && running <= 1) {
-            running = x_->wait_for_change(window_, *frames_, running, 3000ms);
+            running = x_->wait_for_change(window_, *strips_, running, hang_limit);
         }
         ASSERT_GE(running, 2) << "the loop does not run";
+        // The length of a tick at the start-up pace, from the ticks seen.
+        const Changes c = x_->record_changes(window_, *strips_, 3, hang_limit);
+        tick_ = std::max(c.longest_tick(), std::chrono::duration_cast<Clock::duration>(10ms));
     }
 
-    // Waits until the frame on screen holds still and returns it.
+    // Waits until the frame on screen holds still for several ticks and
+    // returns it.
     int settled_slot()
     {
-        int last = -1;
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            const std::vector<int> seen = x_->watch(window_, *frames_, 250ms);
-            if (seen.size() == 1) {
-                return seen[0];
+        const auto still = 4 * tick_;
+        const auto end = Clock::now() + hang_limit;
+        int slot = x_->wait_for_slot(window_, *strips_, hang_limit);
+        auto since = Clock::now();
+        while (Clock::now() < end) {
+            const int now = x_->wait_for_slot(window_, *strips_, hang_limit);
+            if (now != slot) {
+                slot = now;
+                since = Clock::now();
+            } else if (Clock::now() - since >= still) {
+                return slot;
             }
-            last = seen.empty() ? -1 : seen.back();
         }
-        ADD_FAILURE() << "the frame never held still; last slot " << last;
-        return last;
+        ADD_FAILURE() << "the frame never held still; last slot " << slot;
+        return slot;
     }
 
-    void expect_exit_status(int expected, std::chrono::milliseconds limit)
+    // Samples a run at the start-up pace, typing a key once the first slot
+    // is seen.
+    Changes run_seen(unsigned long keysym = 0)
     {
-        const std::optional<int> status = viewer_->wait_for_exit(launcher().slack(limit));
-        ASSERT_TRUE(status.has_value()) << "still running after " << limit.count() << " ms";
+        return x_->record_changes(window_, *strips_, run_changes, hang_limit, [this, keysym] {
+            if (keysym) {
+                x_->type(keysym);
+            }
+        });
+    }
+
+    void expect_exit_status(int expected)
+    {
+        const std::optional<int> status = viewer_->wait_for_exit(hang_limit);
+        ASSERT_TRUE(status.has_value()) << "still running after " << hang_limit.count() << " ms";
         EXPECT_EQ(*status, expected) << viewer_->error_output();
         EXPECT_EQ(viewer_->error_output(), "");
     }
@@ -138,8 +210,10 @@ protected:
     static inline VirtualDisplay* display_ = nullptr;
     static inline Connection* x_ = nullptr;
     static inline FrameMatcher* frames_ = nullptr;
+    static inline StripMatcher* strips_ = nullptr;
     std::unique_ptr<Process> viewer_;
     Window window_ = 0;
+    Clock::duration tick_{};
 };
 
 TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
@@ -152,16 +226,10 @@ TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
     EXPECT_EQ(a.width, 1024);
     EXPECT_EQ(a.height, 768);
 
-    const int first = x_->wait_for_slot(window_, *frames_, launcher().slack(5000ms));
+    const int first = x_->wait_for_slot(window_, *strips_, hang_limit);
     EXPECT_TRUE(first == 0 || first == 1) << "first slot seen: " << first;
-
-    // Under Wine the 23 later frames take longer to bind before the loop runs.
-    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
-    ASSERT_GE(seen.size(), 4u) << "the sequence does not move";
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        const int step = forward_distance(seen[i - 1], seen[i]);
-        EXPECT_TRUE(step >= 1 && step <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
-    }
+    EXPECT_EQ(x_->slot_shown(window_, *frames_) >= 0, true) << "the whole window is not one frame";
+    expect_run(run_seen(), 1, 1, 1);
 }
 
 TEST_F(RealWindow, KeepsTickingWhileCoveredAndShowsAWholeFrameAfterwards)
@@ -179,21 +247,23 @@ TEST_F(RealWindow, KeepsTickingWhileCoveredAndShowsAWholeFrameAfterwards)
     XMapRaised(d, cover);
     x_->flush();
     // Two steps while nothing of the window can be seen: the loop must go on
-    // handling its events and showing its frames.
+    // handling its events and showing its frames.  Each key waits a few
+    // ticks, so that each is handled in a pass of its own.
     for (int i = 0; i < 2; ++i) {
-        sleep_for(200ms);
+        std::this_thread::sleep_for(3 * tick_);
         x_->type(XK_asterisk);
     }
-    sleep_for(200ms);
+    std::this_thread::sleep_for(3 * tick_);
     EXPECT_TRUE(viewer_->running());
     XDestroyWindow(d, cover);
     x_->flush();
 
     // Until the next event pass the server may still show what was last
     // visible; from then on the window holds the current frame, whole.
-    const int after = x_->wait_for_change(window_, *frames_, stopped, 1000ms);
+    const int after = x_->wait_for_change(window_, *strips_, stopped, hang_limit);
     EXPECT_EQ(after, (stopped + 2) % 24);
     EXPECT_EQ(settled_slot(), (stopped + 2) % 24);
+    EXPECT_EQ(x_->slot_shown(window_, *frames_), (stopped + 2) % 24) << "the whole window is not that frame";
 }
 
 TEST_F(RealWindow, StopAndStepKeysMoveOneSlot)
@@ -203,18 +273,18 @@ TEST_F(RealWindow, StopAndStepKeysMoveOneSlot)
     const int stopped = settled_slot();
 
     x_->type(XK_asterisk);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 1) % 24);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, stopped, hang_limit), (stopped + 1) % 24);
     EXPECT_EQ(settled_slot(), (stopped + 1) % 24);
 
     x_->type(XK_slash);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stopped + 1) % 24, 1000ms), stopped);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, (stopped + 1) % 24, hang_limit), stopped);
     x_->type(XK_slash);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 23) % 24);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, stopped, hang_limit), (stopped + 23) % 24);
 
     x_->type(XK_space);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stopped + 23) % 24, 1000ms), stopped);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, (stopped + 23) % 24, hang_limit), stopped);
     x_->type(XK_period);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stopped, 1000ms), (stopped + 1) % 24);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, stopped, hang_limit), (stopped + 1) % 24);
 
     x_->type(XK_equal);  // not a command
     x_->type(XK_a);
@@ -224,47 +294,34 @@ TEST_F(RealWindow, StopAndStepKeysMoveOneSlot)
 TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
 {
     start();
-    x_->type(XK_minus);
-    sleep_for(100ms);
-    std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
-    ASSERT_GE(seen.size(), 4u);
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        const int back = forward_distance(seen[i], seen[i - 1]);
-        EXPECT_TRUE(back >= 1 && back <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
-    }
-
-    x_->type(XK_comma);
-    sleep_for(100ms);
-    seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
-    ASSERT_GE(seen.size(), 4u);
-    for (std::size_t i = 1; i < seen.size(); ++i) {
-        const int step = forward_distance(seen[i - 1], seen[i]);
-        EXPECT_TRUE(step >= 1 && step <= max_seen_step) << "from slot " << seen[i - 1] << " to " << seen[i];
-    }
+    // Running forwards: "-" turns back by two, then one slot a tick.
+    expect_run(run_seen(XK_minus), 1, 22, 23);
+    // And "," forwards again, the same way.
+    expect_run(run_seen(XK_comma), 23, 2, 1);
 }
 
 TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
 {
     start();
     x_->move_pointer(window_, 500, 300);
-    sleep_for(100ms);
-    x_->click();  // mouse-step mode on, saving the run
-    sleep_for(100ms);
+    x_->click();                          // mouse-step mode on, saving the run
     x_->move_pointer(window_, 500, 320);  // down: one step forward, then stopped
     const int stepped = settled_slot();
 
     x_->move_pointer(window_, 500, 340);
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stepped, 1000ms), (stepped + 1) % 24);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, stepped, hang_limit), (stepped + 1) % 24);
     x_->move_pointer(window_, 500, 330);  // up
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, (stepped + 1) % 24, 1000ms), stepped);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, (stepped + 1) % 24, hang_limit), stepped);
     x_->move_pointer(window_, 520, 330);  // sideways counts as down
-    EXPECT_EQ(x_->wait_for_change(window_, *frames_, stepped, 1000ms), (stepped + 1) % 24);
+    EXPECT_EQ(x_->wait_for_change(window_, *strips_, stepped, hang_limit), (stepped + 1) % 24);
     EXPECT_EQ(settled_slot(), (stepped + 1) % 24);
 
+    // Mode off: running again, at mouse-step mode's pace, which no sampler
+    // can follow frame by frame; the window's updates show it runs.
     sleep_for(700ms);  // far from the first click: a single click, not a double
-    x_->click();       // mode off: running forwards again
-    const std::vector<int> seen = x_->watch(window_, *frames_, launcher().slack(running_watch));
-    EXPECT_GE(seen.size(), 3u) << "the run was not restored";
+    DamageCounter updates(x_->display(), window_);
+    x_->click();
+    EXPECT_GE(updates.wait_for(3 * 24, hang_limit), 3 * 24) << "the run was not restored";
     EXPECT_TRUE(viewer_->running());
 }
 
@@ -272,7 +329,7 @@ TEST_F(RealWindow, EscapeEndsWithStatusZero)
 {
     start();
     x_->type(XK_Escape);
-    expect_exit_status(0, 2000ms);
+    expect_exit_status(0);
 }
 
 TEST_F(RealWindow, DoubleClickEndsWithStatusZero)
@@ -281,7 +338,7 @@ TEST_F(RealWindow, DoubleClickEndsWithStatusZero)
     x_->move_pointer(window_, 200, 200);
     x_->click();
     x_->click();
-    expect_exit_status(0, 2000ms);
+    expect_exit_status(0);
 }
 
 TEST_F(RealWindow, SigtermAndSigintEndWithStatusZero)
@@ -289,7 +346,7 @@ TEST_F(RealWindow, SigtermAndSigintEndWithStatusZero)
     for (const int sig : {SIGTERM, SIGINT}) {
         start();
         viewer_->signal(sig);
-        expect_exit_status(0, 1000ms);
+        expect_exit_status(0);
     }
 }
 
@@ -306,20 +363,7 @@ TEST_F(RealWindow, ClosingTheWindowEndsWithStatusZero)
     close.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, window_, False, NoEventMask, &close);
     x_->flush();
-    expect_exit_status(0, 2000ms);
-}
-
-// Resident memory of a process in KiB, from /proc.
-long resident_kib(int pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
+    expect_exit_status(0);
 }
 
 TEST_F(RealWindow, FloodOfPointerMotionNeitherStallsTheLoopNorDelaysEscape)
@@ -331,11 +375,12 @@ TEST_F(RealWindow, FloodOfPointerMotionNeitherStallsTheLoopNorDelaysEscape)
     for (int i = 0; i < events; ++i) {
         XTestFakeMotionEvent(d, DefaultScreen(d), a.x + 100 + i % 500, a.y + 100 + (i / 500) % 300, 0);
     }
+    DamageCounter updates(d, window_);
     x_->flush();
-    EXPECT_GE(x_->watch(window_, *frames_, 1500ms).size(), 3u) << "the loop stalled under the flood";
+    EXPECT_GE(updates.wait_for(3 * 24, hang_limit), 3 * 24) << "the loop stalled under the flood";
     EXPECT_TRUE(viewer_->running());
     x_->type(XK_Escape);
-    expect_exit_status(0, 2000ms);
+    expect_exit_status(0);
 }
 
 // Random keys (never ESC), pointer moves and single clicks for a while: the
@@ -374,7 +419,7 @@ TEST_F(RealWindow, SoakWithRandomInput)
         x_->flush();
         if (Clock::now() >= next_check) {
             ASSERT_TRUE(viewer_->running()) << viewer_->error_output();
-            EXPECT_GE(x_->wait_for_slot(window_, *frames_, 1000ms), 0) << "the window shows none of the frames";
+            EXPECT_GE(x_->wait_for_slot(window_, *strips_, hang_limit), 0) << "the window shows none of the frames";
             last_kib = resident_kib(viewer_->pid());
             if (baseline_kib < 0 && Clock::now() - begin >= 5s) {
                 baseline_kib = last_kib;
@@ -388,14 +433,13 @@ TEST_F(RealWindow, SoakWithRandomInput)
     RecordProperty("resident_growth_kib", static_cast<int>(last_kib - baseline_kib));
     std::printf("soak: %ld events in %.0f s (%.0f/s), resident %ld KiB after 5 s, %ld KiB at the end\n", events,
                 seconds, events / seconds, baseline_kib, last_kib);
-    EXPECT_GE(events / seconds, 150.0);  // the harness kept up a real load on a busy machine
-#if !defined(__SANITIZE_ADDRESS__)       // AddressSanitizer's quarantine grows by design
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer's quarantine grows by design
     if (baseline_kib > 0) {
         EXPECT_LT(last_kib - baseline_kib, 2048) << "resident memory grew";
     }
 #endif
     x_->type(XK_Escape);
-    expect_exit_status(0, 1000ms);
+    expect_exit_status(0);
 }
 
 TEST(UnderValgrind, StartUpTicksAndEscapeAreClean)
@@ -405,7 +449,7 @@ TEST(UnderValgrind, StartUpTicksAndEscapeAreClean)
 #endif
     VirtualDisplay server;
     Connection x(server.name());
-    FrameMatcher frames;
+    const StripMatcher frames{FrameMatcher()};
     // No clicks: under memcheck ticks are slow and clicks pumped together
     // would merge into a double-click.
     Process viewer({"valgrind", "-q", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite",
@@ -449,7 +493,7 @@ TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
     const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
     std::vector<std::byte> turbo(frames::frame_bytes);
     for (int s = 0; s < 24; ++s) {
-        frames::Decoder().decode(set.jpeg[s], frames::PixelLayout::bgrx, turbo.data(), s + 1);
+        frames::TurboJpeg().decode(set.jpeg[s], frames::PixelLayout::bgrx, turbo.data(), s + 1);
         int worst = 0;
         long differing = 0;
         long beyond_two = 0;
@@ -473,7 +517,7 @@ TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
 TEST(NoDisplay, OneClearLineAndStatusOne)
 {
     Process viewer({executable()}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-    const std::optional<int> status = viewer.wait_for_exit(5000ms);
+    const std::optional<int> status = viewer.wait_for_exit(hang_limit);
     ASSERT_TRUE(status.has_value()) << "kept running without a display";
     EXPECT_EQ(*status, 1);
     const std::string errors = viewer.error_output();
@@ -488,12 +532,12 @@ TEST(LostDisplay, XServerKilledEndsTheViewerWithOneLine)
     {
         // Closed before the server goes, or Xlib would end this test too.
         Connection x(server->name());
-        ASSERT_NE(x.wait_for_window(caption, 5000ms), 0u);
+        ASSERT_NE(x.wait_for_window(caption, hang_limit), 0u);
     }
     sleep_for(200ms);
     server->server().signal(SIGKILL);
-    const std::optional<int> status = viewer.wait_for_exit(2000ms);
-    ASSERT_TRUE(status.has_value()) << "still running 2 s after the X server died";
+    const std::optional<int> status = viewer.wait_for_exit(hang_limit);
+    ASSERT_TRUE(status.has_value()) << "still running long after the X server died";
     EXPECT_NE(*status, 0);
     EXPECT_LT(*status, 128) << "ended by a signal";
     EXPECT_EQ(viewer.error_output(), "vormo-kidney: lost the connection to the X server\n");

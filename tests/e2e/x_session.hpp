@@ -4,11 +4,14 @@
 // server of their own, the program as a child process, and an X connection
 // that finds its window, grabs it, and types and points through XTest.
 
-#include "frames/holders.hpp"
+#include "frames/pixels.hpp"
+#include "frames/turbojpeg.hpp"
 
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,12 +66,79 @@ public:
     // the frame's TurboJPEG decoding: 0 for the Linux program, more for one
     // that decodes with another codec.
     explicit FrameMatcher(int tolerance = 0);
-    // The slot whose frame the image shows exactly, or -1.
+    // The slot whose frame the image shows, or -1.
     int slot_of(const XImage& image) const;
+    // One frame's pixels, B, G, R, X.
+    const std::byte* frame(int slot) const { return pixels_.data() + frames::frame_bytes * std::size_t(slot); }
+    int tolerance() const { return tolerance_; }
 
 private:
     std::vector<std::byte> pixels_;
     int tolerance_;
+};
+
+// Tells the slot on screen from three rows of the window, which tell all the
+// frames apart: a grab that small is answered at once even while the program
+// keeps the server busy with full-window presents, so sampling with it sees
+// every frame at the start-up pace.
+class StripMatcher {
+public:
+    static constexpr int rows[3] = {200, 383, 600};
+
+    // With the full frames' tolerance; throws if the rows cannot tell two
+    // frames apart at that tolerance.
+    explicit StripMatcher(const FrameMatcher& frames);
+    // The slot whose rows the window shows within the tolerance, or -1
+    // (also when the window is gone, or a present came between two rows).
+    int slot(Display* d, Window w) const;
+    // The listed slot whose rows the window shows within a small mean
+    // difference (other viewers' decoders round differently), or -1.
+    int near_slot(Display* d, Window w, const std::vector<int>& slots) const;
+
+private:
+    // The three rows of the window as 0xRRGGBB values; empty if it is gone.
+    static std::vector<std::uint32_t> read_rows(Display* d, Window w);
+
+    std::vector<std::vector<std::uint32_t>> signatures_;
+    int tolerance_;
+};
+
+// The frames a window showed while it was sampled: each change of slot with
+// the time it was first seen, and how far apart the samples came from the
+// first change on (before it the program may still be starting).
+struct Changes {
+    std::vector<int> slots;  // the first slot seen, then each new one
+    std::vector<Clock::time_point> seen_at;
+    Clock::duration longest_sample_gap{};
+    // Time from one change to the next; the first slot's time is when
+    // sampling began, so it starts no tick.
+    std::vector<Clock::duration> ticks() const;
+    Clock::duration shortest_tick() const;
+    Clock::duration longest_tick() const;
+    // The sampler saw every frame if no gap between its samples was longer
+    // than half the shortest tick.
+    bool sampler_kept_up() const;
+    // The forward distance (0..frame_count-1) of each change.
+    std::vector<int> steps() const;
+};
+
+// Counts the window's updates through X DAMAGE, for paces at which no
+// sampler can see every frame.
+class DamageCounter {
+public:
+    DamageCounter(Display* d, Window w);
+    ~DamageCounter();
+    DamageCounter(const DamageCounter&) = delete;
+    DamageCounter& operator=(const DamageCounter&) = delete;
+    // Waits until the window has been updated count times since the counter
+    // was made, or the limit passed; returns the updates seen.
+    long wait_for(long count, std::chrono::milliseconds limit);
+
+private:
+    Display* display_;
+    int event_base_ = 0;
+    unsigned long damage_ = 0;
+    long seen_ = 0;
 };
 
 class Connection {
@@ -85,16 +155,25 @@ public:
     std::string caption_of(Window w);
     // The window's client size and its position on the screen.
     XWindowAttributes attributes(Window w);
+    // The viewable top-level windows of at least the frame size, topmost
+    // first: other programs' windows, found without their captions.
+    std::vector<Window> frame_sized_windows();
 
-    // The slot the window shows, -1 if its picture is none of the frames.
+    // The slot the whole window shows, -1 if its picture is none of the
+    // frames.
     int slot_shown(Window w, const FrameMatcher& frames);
     // Waits until the window shows one of the frames and returns its slot
     // (-1 on timeout).
-    int wait_for_slot(Window w, const FrameMatcher& frames, std::chrono::milliseconds limit);
+    int wait_for_slot(Window w, const StripMatcher& strips, std::chrono::milliseconds limit);
     // Waits until the shown slot differs from `from` (-1 on timeout).
-    int wait_for_change(Window w, const FrameMatcher& frames, int from, std::chrono::milliseconds limit);
-    // The distinct slots shown over a while, in order.
-    std::vector<int> watch(Window w, const FrameMatcher& frames, std::chrono::milliseconds how_long);
+    int wait_for_change(Window w, const StripMatcher& strips, int from, std::chrono::milliseconds limit);
+    // Samples the window until it has changed count times, or the limit
+    // passed; then() is called once the first slot is seen (to type a
+    // command, say, whose effect is to be seen).
+    Changes record_changes(Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
+                           const std::function<void()>& then = {});
+    // Samples the window for a while: the changes seen in it.
+    Changes record_for(Window w, const StripMatcher& strips, std::chrono::milliseconds how_long);
 
     // Input through XTest, as a user would produce it.
     void type(unsigned long keysym);
@@ -105,6 +184,11 @@ public:
 private:
     Display* display_ = nullptr;
 };
+
+// The high-water mark of a running process's resident memory in KiB
+// (VmHWM), or its current resident memory (VmRSS); -1 if it is gone.
+long peak_kib(int pid);
+long resident_kib(int pid);
 
 void sleep_for(std::chrono::milliseconds d);
 
@@ -136,6 +220,9 @@ public:
     // How far a grab of the program's window may be from TurboJPEG's
     // decoding of a frame and still show it (see FrameMatcher).
     int frame_tolerance() const;
+    // How many frames in a row may never reach the screen while the program
+    // runs at the start-up pace: 0 but under Wine (see the definition).
+    int skipped_frames_allowed() const;
     // A path the started program can write to, inside the scratch area.
     std::string scratch_path(const std::string& name) const;
 

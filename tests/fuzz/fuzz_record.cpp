@@ -1,7 +1,7 @@
 // Any bytes as one picture record: validation, then decoding of what passes.
 
 #include "frames/frame_set.hpp"
-#include "frames/holders.hpp"
+#include "frames/turbojpeg.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static frames::Decoder decoder;
+    static frames::TurboJpeg decoder;
     static std::vector<std::byte> pixels(frames::frame_bytes);
     const frames::Bytes record(reinterpret_cast<const std::byte*>(data), size);
     try {

@@ -1,4 +1,4 @@
-// Decodes the 24 embedded frames with Windows' own JPEG codec and writes
+// Decodes the embedded frames with Windows' own JPEG codec and writes
 // them, slot after slot in B, G, R, X bytes, to the file named on the
 // command line; the Linux tests compare them with TurboJPEG's decoding.
 // Also checks that streams the codec cannot decode are reported as errors.
@@ -6,7 +6,8 @@
 //   decode_check <out.raw>     exit status 0 when everything worked
 
 #include "frames/embedded.hpp"
-#include "frames/holders.hpp"
+#include "frames/pixels.hpp"
+#include "platform/win32/wic.hpp"
 
 #include <cstdio>
 #include <vector>
@@ -18,11 +19,11 @@ int main(int argc, char** argv)
         return 2;
     }
     const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-    std::vector<std::byte> pixels(frames::frame_bytes * frames::holder_count);
-    frames::Decoder decoder;
+    std::vector<std::byte> pixels(frames::frame_bytes * program::frame_count);
+    platform::win32::Wic decoder;
     try {
-        for (int s = 0; s < frames::holder_count; ++s) {
-            decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels.data() + s * frames::frame_bytes, s + 1);
+        for (int s = 0; s < program::frame_count; ++s) {
+            decoder.decode(set.jpeg[s], pixels.data() + s * frames::frame_bytes, s + 1);
         }
     } catch (const frames::BadFrameSet& e) {
         std::fprintf(stderr, "decode_check: %s\n", e.what());
@@ -45,7 +46,7 @@ int main(int argc, char** argv)
     std::vector<std::byte> scratch(frames::frame_bytes);
     for (const auto* damaged : {&not_jpeg, &no_size}) {
         try {
-            decoder.decode({damaged->data(), damaged->size()}, frames::PixelLayout::bgrx, scratch.data(), 1);
+            decoder.decode({damaged->data(), damaged->size()}, scratch.data(), 1);
         } catch (const frames::BadFrameSet&) {
             ++reported;
         }

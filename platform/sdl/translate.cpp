@@ -1,17 +1,17 @@
 #include "translate.hpp"
 
-#include "viewer/characters.hpp"
+#include "platform/characters.hpp"
 
 #include <SDL.h>
 
 #include <cstring>
 #include <string_view>
 
-namespace platform {
+namespace platform::sdl {
 
 namespace {
 
-Translation one(const viewer::Event& e)
+Translation one(const Event& e)
 {
     Translation t;
     t.events[0] = e;
@@ -24,12 +24,12 @@ Translation one(const viewer::Event& e)
 Translation translate(const SDL_Event& e)
 {
     switch (e.type) {
-    case SDL_QUIT: return one(viewer::CloseRequest{});
+    case SDL_QUIT: return one(CloseRequest{});
     case SDL_TEXTINPUT: {
         Translation t;
         const std::string_view text(e.text.text, strnlen(e.text.text, sizeof e.text.text));
-        viewer::decode_utf8(text, [&t](char32_t code) {
-            t.events[static_cast<std::size_t>(t.count++)] = viewer::TypedCharacter{code};
+        decode_utf8(text, [&t](char32_t code) {
+            t.events[static_cast<std::size_t>(t.count++)] = TypedCharacter{code};
             return t.count < static_cast<int>(t.events.size());
         });
         return t;
@@ -39,20 +39,20 @@ Translation translate(const SDL_Event& e)
         // types the same character, arrive as key presses.
         if (e.key.keysym.sym == SDLK_ESCAPE ||
             (e.key.keysym.sym == SDLK_LEFTBRACKET && (e.key.keysym.mod & KMOD_CTRL) != 0)) {
-            return one(viewer::TypedCharacter{program::escape});
+            return one(TypedCharacter{program::escape});
         }
         return {};
     case SDL_MOUSEBUTTONUP:
         if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
-            return one(viewer::Click{});
+            return one(Click{});
         }
         return {};
     case SDL_MOUSEBUTTONDOWN:
         if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
-            return one(viewer::DoubleClick{});
+            return one(DoubleClick{});
         }
         return {};
-    case SDL_MOUSEMOTION: return one(viewer::to_user_scale(e.motion.x, e.motion.y));
+    case SDL_MOUSEMOTION: return one(to_user_scale(e.motion.x, e.motion.y));
     case SDL_WINDOWEVENT: {
         Translation t;
         t.repaint = e.window.event == SDL_WINDOWEVENT_EXPOSED;
@@ -62,4 +62,4 @@ Translation translate(const SDL_Event& e)
     }
 }
 
-}  // namespace platform
+}  // namespace platform::sdl

@@ -3,18 +3,18 @@
 // SDL's events in the viewer's terms.  A plain function of the event, so it
 // is tested with hand-made events and no display.
 
-#include "viewer/events.hpp"
+#include "platform/platform.hpp"
 
 #include <array>
 
 union SDL_Event;
 
-namespace platform {
+namespace platform::sdl {
 
 struct Translation {
     // The viewer's events, in order: a text event may carry several
     // characters (at most 31, the size of SDL's text buffer less its NUL).
-    std::array<viewer::Event, 31> events{};
+    std::array<Event, 31> events{};
     int count = 0;
     // The window was exposed: its drawing surface still holds the current
     // frame and is to be presented again.
@@ -24,4 +24,4 @@ struct Translation {
 // What one SDL event means to the viewer; nothing for events it ignores.
 Translation translate(const SDL_Event& event);
 
-}  // namespace platform
+}  // namespace platform::sdl

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace viewer {
+namespace platform {
 
 inline constexpr char32_t replacement_character = 0xFFFD;
 
@@ -79,4 +79,4 @@ private:
     char16_t high_ = 0;
 };
 
-}  // namespace viewer
+}  // namespace platform

@@ -1,8 +1,9 @@
-// The frame decoder on Linux: libjpeg-turbo's TurboJPEG API.
-
-#include "holders.hpp"
+#include "turbojpeg.hpp"
 
 #include <turbojpeg.h>
+
+#include <stdexcept>
+#include <string>
 
 namespace frames {
 
@@ -21,23 +22,21 @@ int turbojpeg_format(PixelLayout layout)
 
 }  // namespace
 
-Decoder::Decoder() : handle_(tjInitDecompress())
+void TurboJpeg::Destroy::operator()(void* handle) const
 {
+    tjDestroy(handle);
 }
 
-Decoder::~Decoder()
+TurboJpeg::TurboJpeg() : handle_(tjInitDecompress())
 {
-    if (handle_) {
-        tjDestroy(handle_);
+    if (!handle_) {
+        throw std::runtime_error(std::string("cannot start the JPEG decoder: ") + tjGetErrorStr2(nullptr));
     }
 }
 
-void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
+void TurboJpeg::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
 {
-    tjhandle handle = handle_;
-    if (!handle) {
-        throw BadFrameSet(Problem::undecodable, holder);
-    }
+    tjhandle handle = handle_.get();
     // TurboJPEG takes non-const input but only reads it.
     auto* data = reinterpret_cast<unsigned char*>(const_cast<std::byte*>(jpeg.data()));
     const auto size = static_cast<unsigned long>(jpeg.size());
@@ -46,16 +45,16 @@ void Decoder::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holder)
     int subsampling = 0;
     int colorspace = 0;
     if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colorspace) != 0) {
-        throw BadFrameSet(Problem::undecodable, holder);
+        throw BadFrameSet(Problem::undecodable, holder, tjGetErrorStr2(handle));
     }
-    if (width != frame_width || height != frame_height) {
+    if (width != program::width || height != program::height) {
         throw BadFrameSet(Problem::wrong_size, holder);
     }
     // Truncated or corrupt data only draws a warning from libjpeg and would
     // give a partly grey frame; stop on it and treat it as the error it is.
-    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), frame_width, frame_pitch, frame_height,
-                      turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
-        throw BadFrameSet(Problem::undecodable, holder);
+    if (tjDecompress2(handle, data, size, reinterpret_cast<unsigned char*>(out), program::width, frame_pitch,
+                      program::height, turbojpeg_format(layout), TJFLAG_STOPONWARNING) != 0) {
+        throw BadFrameSet(Problem::undecodable, holder, tjGetErrorStr2(handle));
     }
 }
 

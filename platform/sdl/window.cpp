@@ -1,36 +1,23 @@
 #include "window.hpp"
 
+#include "linux_x11.hpp"
 #include "translate.hpp"
 
 #include <SDL.h>
-#include <X11/Xlib.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
-namespace platform {
+namespace platform::sdl {
 
 namespace {
 
 std::string reason(const char* step)
 {
     return std::string(step) + ": " + SDL_GetError();
-}
-
-// SDL installs nothing for a lost X connection, and Xlib's default handler
-// prints several lines before exiting.  Say it once and leave at once: the
-// display is gone, so there is nothing left to clean up on it.
-int on_lost_display(Display*)
-{
-    static constexpr char message[] = "vormo-kidney: lost the connection to the X server\n";
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
-    _exit(1);
 }
 
 // Maps an SDL window-surface format to the decoder's layout with the same
@@ -72,16 +59,11 @@ struct Window::Sdl {
         // Wayland is tried only where a compositor says it is there, since
         // its client library complains on stderr otherwise.
         SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "x11,wayland" : "x11");
-        // SDL opens an X input method, and Xlib's built-in one then parses
-        // the locale's whole compose table (some 6,000 sequences for UTF-8
-        // locales): a third of the time before the first frame.  Every key
-        // this viewer reads is typed directly, none is composed, so an empty
-        // table serves it as well.  A table the user names is still read.
-        setenv("XCOMPOSEFILE", "/dev/null", 0);
+        linux_x11::skip_compose_table();
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
-            throw viewer::OpenError(std::string("cannot open the display ") +
-                                    (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
+            throw OpenError(std::string("cannot open the display ") +
+                            (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
         }
     }
     ~Sdl() { SDL_Quit(); }
@@ -89,50 +71,59 @@ struct Window::Sdl {
     Sdl& operator=(const Sdl&) = delete;
 };
 
+void Window::DestroyWindow::operator()(SDL_Window* window) const
+{
+    SDL_DestroyWindow(window);
+}
+
 std::unique_ptr<Window> Window::open()
 {
-    auto sdl = std::make_unique<Sdl>();
+    std::unique_ptr<Window> w(new Window(std::make_unique<Sdl>()));
     // Without a display SDL may fall back to drivers that show nothing; a
     // viewer nobody can see would run for ever.
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0 ||
         std::strcmp(driver, "evdev") == 0) {
-        throw viewer::OpenError(
-            std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
-            (driver ? driver : "none") + ")");
+        throw OpenError(std::string("cannot open the display: no desktop to show a window on (SDL video driver ") +
+                        (driver ? driver : "none") + ")");
     }
     if (std::strcmp(driver, "x11") == 0) {
-        XSetIOErrorHandler(on_lost_display);
+        linux_x11::end_on_lost_display();
     }
-    SDL_Window* window = SDL_CreateWindow(program::caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                          viewer::surface_width, viewer::surface_height, SDL_WINDOW_SHOWN);
-    if (!window) {
-        throw viewer::OpenError(reason("cannot create the window"));
+    w->window_.reset(SDL_CreateWindow(program::caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, program::width,
+                                      program::height, SDL_WINDOW_SHOWN));
+    if (!w->window_) {
+        throw OpenError(reason("cannot create the window"));
     }
-    std::unique_ptr<Window> w(new Window(std::move(sdl), window));
-    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    SDL_Surface* surface = SDL_GetWindowSurface(w->window_.get());
     if (!surface) {
-        throw viewer::OpenError(reason("cannot get the window's drawing surface"));
+        throw OpenError(reason("cannot get the window's drawing surface"));
     }
     w->copy_directly_ = layout_of(surface->format->format, w->layout_);
     // Fault the drawing surface's pages in now, while the server maps the
-    // window, with one call rather than page by page in the first show.  Its
-    // contents do not matter: the first show overwrites all of it.
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    auto* pixels = static_cast<unsigned char*>(surface->pixels);
-    const std::size_t before = reinterpret_cast<std::uintptr_t>(pixels) % page;
-    const std::size_t bytes = static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h);
-    madvise(pixels - before, before + bytes, MADV_POPULATE_WRITE);  // only advice
+    // window, rather than page by page in the first show.  Its contents do
+    // not matter: the first show overwrites all of it.
+    linux_x11::populate(surface->pixels,
+                        static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
     return w;
 }
 
-Window::Window(std::unique_ptr<Sdl> sdl, SDL_Window* window) : sdl_(std::move(sdl)), window_(window)
+Window::Window(std::unique_ptr<Sdl> sdl) : sdl_(std::move(sdl))
 {
 }
 
-Window::~Window()
+Window::~Window() = default;
+
+const Picture& Window::decode(frames::Bytes jpeg, int holder)
 {
-    SDL_DestroyWindow(window_);
+    Pixels& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+    std::byte* out = block_.frame(holder);
+    // Binding the 23 later frames takes a fifth less when each frame's pages
+    // are faulted in with one call before the decoder writes them.
+    linux_x11::populate(out, frames::frame_bytes);
+    decoder_.decode(jpeg, layout_, out, holder);
+    p.bytes = out;
+    return p;
 }
 
 bool Window::wait_until_active()
@@ -148,17 +139,17 @@ bool Window::wait_until_active()
         if (e.type == SDL_WINDOWEVENT &&
             (e.window.event == SDL_WINDOWEVENT_SHOWN || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
              e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)) {
-            SDL_RaiseWindow(window_);
-            SDL_SetWindowInputFocus(window_);
+            SDL_RaiseWindow(window_.get());
+            SDL_SetWindowInputFocus(window_.get());
             return true;
         }
     }
-    throw viewer::OpenError(reason("lost the window's events"));
+    throw OpenError(reason("lost the window's events"));
 }
 
-void Window::show(const frames::Picture& picture)
+void Window::show(const Picture& picture)
 {
-    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    SDL_Surface* surface = SDL_GetWindowSurface(window_.get());
     if (!surface) {
         return;  // the window is gone; its close request is on its way
     }
@@ -166,17 +157,17 @@ void Window::show(const frames::Picture& picture)
         SDL_LockSurface(surface);
     }
     auto* to = static_cast<unsigned char*>(surface->pixels);
-    const auto* from = reinterpret_cast<const unsigned char*>(picture.pixels);
-    const int width = std::min(surface->w, viewer::surface_width);
-    const int height = std::min(surface->h, viewer::surface_height);
-    if (copy_directly_ && picture.layout == layout_) {
+    const auto* from = reinterpret_cast<const unsigned char*>(static_cast<const Pixels&>(picture).bytes);
+    const int width = std::min(surface->w, program::width);
+    const int height = std::min(surface->h, program::height);
+    if (copy_directly_) {
         for (int y = 0; y < height; ++y) {
             std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch, from + y * frames::frame_pitch,
                         static_cast<std::size_t>(width) * frames::bytes_per_pixel);
         }
     } else {
         // Only on displays whose surface format the decoder cannot write:
-        // the holders then hold B, G, R, X bytes (XRGB8888 to SDL).
+        // the frames are then decoded as B, G, R, X bytes (XRGB8888 to SDL).
         SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_XRGB8888, from, static_cast<int>(frames::frame_pitch),
                           surface->format->format, to, surface->pitch);
     }
@@ -188,18 +179,18 @@ void Window::show(const frames::Picture& picture)
 
 void Window::present()
 {
-    SDL_UpdateWindowSurface(window_);
+    SDL_UpdateWindowSurface(window_.get());
 }
 
 void Window::clear()
 {
-    if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) {
+    if (SDL_Surface* surface = SDL_GetWindowSurface(window_.get())) {
         SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
         present();
     }
 }
 
-void Window::process_events(viewer::EventHandler& handler)
+void Window::process_events(EventHandler& handler)
 {
     // Handle only what is queued now: a flood of pointer motion that keeps
     // arriving must not keep the loop from its next tick.
@@ -220,7 +211,7 @@ void Window::process_events(viewer::EventHandler& handler)
     }
 }
 
-bool Window::dispatch(const SDL_Event& e, viewer::EventHandler& handler)
+bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
 {
     const Translation t = translate(e);
     if (t.repaint) {
@@ -234,13 +225,13 @@ bool Window::dispatch(const SDL_Event& e, viewer::EventHandler& handler)
     return true;
 }
 
-}  // namespace platform
+}  // namespace platform::sdl
 
-namespace viewer {
+namespace platform {
 
 std::unique_ptr<Platform> open_platform()
 {
-    return platform::Window::open();
+    return sdl::Window::open();
 }
 
 void report_failure(const char* line)
@@ -248,4 +239,4 @@ void report_failure(const char* line)
     std::fprintf(stderr, "%s\n", line);
 }
 
-}  // namespace viewer
+}  // namespace platform

@@ -1,10 +1,11 @@
 // The yardstick for the viewer's tick: a bare SDL2 loop that shows the same
-// 24 decoded frames through the same display path (the plain window surface)
+// decoded frames through the same display path (the plain window surface)
 // as fast as it can, pumping events once per frame.  Ends on a close request
 // or SIGINT/SIGTERM.
 
 #include "frames/embedded.hpp"
-#include "frames/holders.hpp"
+#include "frames/pixels.hpp"
+#include "frames/turbojpeg.hpp"
 
 #include <SDL.h>
 
@@ -20,19 +21,21 @@ int main()
         return 1;
     }
     SDL_Window* window = SDL_CreateWindow("bare present loop", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                          frames::frame_width, frames::frame_height, SDL_WINDOW_SHOWN);
+                                          program::width, program::height, SDL_WINDOW_SHOWN);
     SDL_Surface* surface = window ? SDL_GetWindowSurface(window) : nullptr;
     if (!surface || surface->format->format != SDL_PIXELFORMAT_XRGB8888) {
         std::fprintf(stderr, "bare_present: no XRGB8888 window surface: %s\n", SDL_GetError());
         return 1;
     }
-    frames::Holders holders(frames::embedded_frame_set(), frames::PixelLayout::bgrx);
-    for (int h = 1; h <= 24; ++h) {
-        holders.picture(h);
+    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
+    const frames::FrameBlock block;
+    frames::TurboJpeg decoder;
+    for (int h = 1; h <= program::frame_count; ++h) {
+        decoder.decode(set.jpeg[h - 1], frames::PixelLayout::bgrx, block.frame(h), h);
     }
-    for (int slot = 0;; slot = (slot + 1) % 24) {
-        const auto* from = reinterpret_cast<const unsigned char*>(holders.picture(slot + 1).pixels);
-        for (int y = 0; y < frames::frame_height; ++y) {
+    for (int slot = 0;; slot = (slot + 1) % program::frame_count) {
+        const std::byte* from = block.frame(slot + 1);
+        for (int y = 0; y < program::height; ++y) {
             std::memcpy(static_cast<unsigned char*>(surface->pixels) + static_cast<std::size_t>(y) * surface->pitch,
                         from + y * frames::frame_pitch, frames::frame_pitch);
         }

@@ -1,18 +1,22 @@
 // The program's window, VormoKidney, on Windows: a fixed-size Win32 window
-// whose client area is the picture surface, drawn with GDI.  Only this file
-// talks to the Win32 API's windowing part.
+// whose client area is the picture surface, drawn with GDI, showing frames
+// that Windows' own codec decoded.
 
-#include "viewer/characters.hpp"
-#include "viewer/platform.hpp"
+#include "wic.hpp"
+
+#include "frames/pixels.hpp"
+#include "platform/characters.hpp"
+#include "platform/platform.hpp"
 
 #include <windows.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
-namespace win32 {
+namespace platform::win32 {
 
 namespace {
 
@@ -63,38 +67,46 @@ bool is_input(UINT message)
            (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
 }
 
-class Window final : public viewer::Platform {
+class Window final : public Platform {
 public:
     static std::unique_ptr<Window> open();
     ~Window() override;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    frames::PixelLayout pixel_layout() const override { return frames::PixelLayout::bgrx; }
+    const Picture& decode(frames::Bytes jpeg, int holder) override;
     bool wait_until_active() override;
-    void show(const frames::Picture& picture) override;
-    void process_events(viewer::EventHandler& handler) override;
+    void show(const Picture& picture) override;
+    void process_events(EventHandler& handler) override;
     void clear() override;
 
 private:
+    // A decoded frame: frames::frame_bytes of the block, B, G, R, X bytes.
+    struct Pixels final : Picture {
+        const std::byte* bytes = nullptr;
+    };
+
     Window() = default;
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
     LRESULT on_message(UINT message, WPARAM w, LPARAM l);
     void draw(HDC dc) const;
     // Hands the events the window procedure queued to the handler; returns
     // false when the handler ends the program.
-    bool deliver(viewer::EventHandler& handler);
+    bool deliver(EventHandler& handler);
 
     HINSTANCE instance_ = GetModuleHandleW(nullptr);
     HWND hwnd_ = nullptr;
     HDC dc_ = nullptr;  // the window's own device context (CS_OWNDC)
     BITMAPINFO bitmap_{};
-    const frames::Picture* current_ = nullptr;  // what WM_PAINT repaints; none once cleared
-    std::vector<viewer::Event> queued_;
-    viewer::Utf16Joiner joiner_;
+    const Pixels* current_ = nullptr;  // what WM_PAINT repaints; none once cleared
+    std::vector<Event> queued_;
+    Utf16Joiner joiner_;
     bool on_screen_ = false;
     bool closing_ = false;
     bool release_ends_double_click_ = false;
+    Wic decoder_;
+    frames::FrameBlock block_;
+    std::array<Pixels, program::frame_count> pictures_;
 };
 
 std::unique_ptr<Window> Window::open()
@@ -113,7 +125,7 @@ std::unique_ptr<Window> Window::open()
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = class_name;
     if (!RegisterClassExW(&wc)) {
-        throw viewer::OpenError(reason("cannot register the window class"));
+        throw OpenError(reason("cannot register the window class"));
     }
     RECT frame{0, 0, program::width, program::height};
     AdjustWindowRectEx(&frame, window_style, FALSE, 0);
@@ -127,7 +139,7 @@ std::unique_ptr<Window> Window::open()
     // if it cannot.
     if (!CreateWindowExW(0, class_name, widen(program::caption).c_str(), window_style, x, y, width, height, nullptr,
                          nullptr, w->instance_, w.get())) {
-        throw viewer::OpenError(reason("cannot create the window"));
+        throw OpenError(reason("cannot create the window"));
     }
     w->dc_ = GetDC(w->hwnd_);
     BITMAPINFOHEADER& h = w->bitmap_.bmiHeader;
@@ -169,11 +181,11 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
         char32_t codes[2];
         const int n = joiner_.feed(static_cast<char16_t>(w), codes);
         for (int i = 0; i < n; ++i) {
-            queued_.emplace_back(viewer::TypedCharacter{codes[i]});
+            queued_.emplace_back(TypedCharacter{codes[i]});
         }
         return 0;
     }
-    case WM_MOUSEMOVE: queued_.emplace_back(viewer::to_user_scale(GET_X_LPARAM(l), GET_Y_LPARAM(l))); return 0;
+    case WM_MOUSEMOVE: queued_.emplace_back(to_user_scale(GET_X_LPARAM(l), GET_Y_LPARAM(l))); return 0;
     case WM_LBUTTONDOWN:
         // Keep the pointer while the button is held, so that moves outside
         // the window still reach it, as they do on X11.
@@ -185,25 +197,25 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
         // click of its own.
         SetCapture(hwnd_);
         release_ends_double_click_ = true;
-        queued_.emplace_back(viewer::DoubleClick{});
+        queued_.emplace_back(DoubleClick{});
         return 0;
     case WM_LBUTTONUP:
         ReleaseCapture();
         if (release_ends_double_click_) {
             release_ends_double_click_ = false;
         } else {
-            queued_.emplace_back(viewer::Click{});
+            queued_.emplace_back(Click{});
         }
         return 0;
     case WM_CLOSE:  // the close box, the system menu, Alt+F4, or WM_CLOSE from elsewhere
         closing_ = true;
-        queued_.emplace_back(viewer::CloseRequest{});
+        queued_.emplace_back(CloseRequest{});
         return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION:
         if (w) {
             closing_ = true;
-            queued_.emplace_back(viewer::CloseRequest{});
+            queued_.emplace_back(CloseRequest{});
         }
         return 0;
     case WM_SHOWWINDOW:
@@ -227,7 +239,7 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
 void Window::draw(HDC dc) const
 {
     if (current_) {
-        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_->pixels,
+        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_->bytes,
                           &bitmap_, DIB_RGB_COLORS);
     } else {
         const RECT all{0, 0, program::width, program::height};
@@ -244,7 +256,7 @@ bool Window::wait_until_active()
     while (!on_screen_ && !closing_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got <= 0) {
-            throw viewer::OpenError(reason("lost the window's messages"));
+            throw OpenError(reason("lost the window's messages"));
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -257,9 +269,18 @@ bool Window::wait_until_active()
     return true;
 }
 
-void Window::show(const frames::Picture& picture)
+const Picture& Window::decode(frames::Bytes jpeg, int holder)
 {
-    current_ = &picture;
+    Pixels& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+    std::byte* out = block_.frame(holder);
+    decoder_.decode(jpeg, out, holder);
+    p.bytes = out;
+    return p;
+}
+
+void Window::show(const Picture& picture)
+{
+    current_ = &static_cast<const Pixels&>(picture);
     draw(dc_);
 }
 
@@ -270,7 +291,7 @@ void Window::clear()
     GdiFlush();
 }
 
-bool Window::deliver(viewer::EventHandler& handler)
+bool Window::deliver(EventHandler& handler)
 {
     std::size_t i = 0;
     bool go_on = true;
@@ -281,7 +302,7 @@ bool Window::deliver(viewer::EventHandler& handler)
     return go_on;
 }
 
-void Window::process_events(viewer::EventHandler& handler)
+void Window::process_events(EventHandler& handler)
 {
     // Handle what was queued when the pass began: the pass ends after the
     // first keyboard or mouse message stamped later than its start.  The
@@ -294,7 +315,7 @@ void Window::process_events(viewer::EventHandler& handler)
     MSG msg;
     for (int handled = 0; handled < max_messages_per_pass && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++handled) {
         if (msg.message == WM_QUIT) {
-            queued_.emplace_back(viewer::CloseRequest{});
+            queued_.emplace_back(CloseRequest{});
         } else {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -310,9 +331,9 @@ void Window::process_events(viewer::EventHandler& handler)
 
 }  // namespace
 
-}  // namespace win32
+}  // namespace platform::win32
 
-namespace viewer {
+namespace platform {
 
 std::unique_ptr<Platform> open_platform()
 {
@@ -333,4 +354,4 @@ void report_failure(const char* line)
     }
 }
 
-}  // namespace viewer
+}  // namespace platform

@@ -1,0 +1,44 @@
+#include "linux_x11.hpp"
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace platform::sdl::linux_x11 {
+
+namespace {
+
+// SDL installs nothing for a lost X connection, and Xlib's default handler
+// prints several lines before exiting.  Say it once and leave at once: the
+// display is gone, so there is nothing left to clean up on it.
+int on_lost_display(Display*)
+{
+    static constexpr char message[] = "vormo-kidney: lost the connection to the X server\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(1);
+}
+
+}  // namespace
+
+void skip_compose_table()
+{
+    setenv("XCOMPOSEFILE", "/dev/null", 0);
+}
+
+void end_on_lost_display()
+{
+    XSetIOErrorHandler(on_lost_display);
+}
+
+void populate(void* bytes, std::size_t size)
+{
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    auto* start = static_cast<unsigned char*>(bytes);
+    const std::size_t before = reinterpret_cast<std::uintptr_t>(start) % page;
+    madvise(start - before, before + size, MADV_POPULATE_WRITE);
+}
+
+}  // namespace platform::sdl::linux_x11

@@ -1,0 +1,26 @@
+#pragma once
+
+// The calls the SDL port makes beneath SDL, to X11 and to Linux itself,
+// kept together so that the rest of the port is SDL alone.
+
+#include <cstddef>
+
+namespace platform::sdl::linux_x11 {
+
+// Parses no compose table for SDL's X input method: Xlib's built-in one
+// would read the locale's whole table (some 6,000 sequences for UTF-8
+// locales), a third of the time before the first frame, and every key this
+// viewer reads is typed directly.  A table the user names is still read.
+// Call before SDL opens the display.
+void skip_compose_table();
+
+// Ends the program with one line when the X connection is lost.  Call once
+// the x11 video driver runs.
+void end_on_lost_display();
+
+// Faults the pages of [bytes, bytes + size) in with one call rather than one
+// fault at a time.  Only advice: older kernels refuse it, and the pages are
+// then faulted in as they are written.
+void populate(void* bytes, std::size_t size);
+
+}  // namespace platform::sdl::linux_x11

@@ -1,0 +1,61 @@
+#pragma once
+
+// The program's window, VormoKidney, on a Linux desktop: an SDL window whose
+// client area is the picture surface, showing frames that TurboJPEG decoded
+// straight into the surface's pixel layout.
+
+#include "platform/platform.hpp"
+
+#include "frames/pixels.hpp"
+#include "frames/turbojpeg.hpp"
+
+#include <array>
+#include <memory>
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace platform::sdl {
+
+class Window final : public Platform {
+public:
+    // Opens the window, without waiting for it to appear.  Throws OpenError
+    // when there is no display or the window cannot be made.
+    static std::unique_ptr<Window> open();
+
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window() override;
+
+    const Picture& decode(frames::Bytes jpeg, int holder) override;
+    bool wait_until_active() override;
+    void show(const Picture& picture) override;
+    void process_events(EventHandler& handler) override;
+    void clear() override;
+
+private:
+    // A decoded frame: frames::frame_bytes of the block, in layout_.
+    struct Pixels final : Picture {
+        const std::byte* bytes = nullptr;
+    };
+    struct Sdl;  // SDL_Init / SDL_Quit
+    struct DestroyWindow {
+        void operator()(SDL_Window* window) const;
+    };
+
+    explicit Window(std::unique_ptr<Sdl> sdl);
+    void present();
+    // Hands one SDL event to the handler in the viewer's terms; returns
+    // false when the handler ends the program.
+    bool dispatch(const SDL_Event& event, EventHandler& handler);
+
+    std::unique_ptr<Sdl> sdl_;  // declared first: SDL ends after the window is gone
+    std::unique_ptr<SDL_Window, DestroyWindow> window_;
+    frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
+    bool copy_directly_ = false;  // the surface's layout is one the decoder writes
+    frames::TurboJpeg decoder_;
+    frames::FrameBlock block_;
+    std::array<Pixels, program::frame_count> pictures_;
+};
+
+}  // namespace platform::sdl

@@ -1,0 +1,19 @@
+#include "holders.hpp"
+
+namespace viewer {
+
+Holders::Holders(frames::Bytes frame_set, platform::Platform& platform)
+    : set_(frames::parse_frame_set(frame_set)), platform_(platform)
+{
+}
+
+const platform::Picture& Holders::picture(int holder)
+{
+    const platform::Picture*& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+    if (!p) {
+        p = &platform_.decode(set_.jpeg[static_cast<std::size_t>(holder - 1)], holder);
+    }
+    return *p;
+}
+
+}  // namespace viewer
