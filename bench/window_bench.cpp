@@ -30,7 +30,6 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -141,20 +140,20 @@ double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long,
     const XWindowAttributes a = x.attributes(w);
     std::mt19937 random(3);
     const auto start = Clock::now();
+    auto next_motion = start;
     long presents = 0;
-    for (auto next = start; Clock::now() - start < how_long; next += std::chrono::milliseconds(1)) {
-        if (with_motion) {
+    while (Clock::now() - start < how_long) {
+        // Takes the updates that have come, without waiting for more.
+        presents = damage.wait_for(presents + 1000000, std::chrono::milliseconds(0));
+        if (with_motion && Clock::now() >= next_motion) {
             // Left of the window: with the button held, X stays negative.
             XTestFakeMotionEvent(d, DefaultScreen(d), a.x - 1 - static_cast<int>(random() % 100),
                                  a.y + static_cast<int>(random() % program::height), 0);
             XFlush(d);
+            next_motion += std::chrono::milliseconds(1);
         }
-        // Takes the updates that have come, without waiting for more.
-        presents = damage.wait_for(presents + 1000000, std::chrono::milliseconds(0));
-        std::this_thread::sleep_until(next);
     }
-    return static_cast<double>(presents) * 1000.0 /
-           std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
 }
 
 // Once the program has settled, presses the left button on its window and
