@@ -80,8 +80,10 @@ std::string describe(const Changes& c)
     for (const int s : c.slots) {
         text << ' ' << s;
     }
-    text << "; shortest tick " << duration_cast<microseconds>(c.shortest_tick()).count() << " us, longest sample gap "
-         << duration_cast<microseconds>(c.longest_sample_gap).count() << " us";
+    text << "; shortest tick " << duration_cast<microseconds>(c.shortest_tick()).count()
+         << " us; longest gap between grabs " << duration_cast<microseconds>(c.longest_grab_gap).count() << " us; "
+         << c.unmatched << " of " << c.grabs << " grabs showed no one frame, at most "
+         << duration_cast<microseconds>(c.longest_without_frame).count() << " us in a row";
     return text.str();
 }
 

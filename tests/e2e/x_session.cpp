@@ -343,14 +343,21 @@ Changes sample(Display* d, Window w, const StripMatcher& strips, std::chrono::mi
     Changes c;
     const auto end = Clock::now() + limit;
     Clock::time_point last_sample{};
+    Clock::time_point last_grab{};
     while (!done(c) && Clock::now() < end) {
         const int s = strips.slot(d, w);
+        const auto now = Clock::now();
+        if (c.slots.size() > 1) {
+            c.longest_grab_gap = std::max(c.longest_grab_gap, now - last_grab);
+            ++c.grabs;
+            c.unmatched += s < 0;
+        }
+        last_grab = now;
         if (s < 0) {
             continue;  // a present came between two rows
         }
-        const auto now = Clock::now();
         if (c.slots.size() > 1) {
-            c.longest_sample_gap = std::max(c.longest_sample_gap, now - last_sample);
+            c.longest_without_frame = std::max(c.longest_without_frame, now - last_sample);
         }
         last_sample = now;
         if (c.slots.empty() || c.slots.back() != s) {
@@ -402,7 +409,7 @@ Clock::duration Changes::longest_tick() const
 
 bool Changes::sampler_kept_up() const
 {
-    return !ticks().empty() && longest_sample_gap * 2 <= shortest_tick();
+    return !ticks().empty() && longest_grab_gap * 2 <= shortest_tick();
 }
 
 std::vector<int> Changes::steps() const

@@ -109,14 +109,19 @@ private:
 struct Changes {
     std::vector<int> slots;  // the first slot seen, then each new one
     std::vector<Clock::time_point> seen_at;
-    Clock::duration longest_sample_gap{};
+    Clock::duration longest_without_frame{};  // between two grabs that showed a frame
+    Clock::duration longest_grab_gap{};       // between any two grabs
+    long grabs = 0;                           // from the first change on
+    long unmatched = 0;                       // grabs that showed no one frame
     // Time from one change to the next; the first slot's time is when
     // sampling began, so it starts no tick.
     std::vector<Clock::duration> ticks() const;
     Clock::duration shortest_tick() const;
     Clock::duration longest_tick() const;
-    // The sampler saw every frame if no gap between its samples was longer
-    // than half the shortest tick.
+    // The sampler looked often enough to see every frame if no gap between
+    // its grabs was longer than half the shortest tick.  A frame whose every
+    // grab showed no one frame (drawn only in part) was not seen whole, and
+    // counts as not shown.
     bool sampler_kept_up() const;
     // The forward distance (0..frame_count-1) of each change.
     std::vector<int> steps() const;
