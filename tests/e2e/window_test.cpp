@@ -221,17 +221,25 @@ protected:
 TEST_F(RealWindow, OpensWithItsCaptionAndSizeAndPlaysForwards)
 {
     viewer_ = launch(display_->name());
-    window_ = wait_for_viewer(*x_);
+    // Looked at the moment it appears: no key is typed here, so the window
+    // needs no focus first.
+    window_ = x_->wait_for_window(caption, hang_limit);
     ASSERT_NE(window_, 0u) << viewer_->error_output();
+    const int first = x_->wait_for_slot(window_, *strips_, hang_limit);
+    EXPECT_LE(first, 1 + launcher().skipped_frames_allowed()) << "first slot seen: " << first;
+    EXPECT_GE(first, 0) << "the window shows none of the frames";
+    expect_run(run_seen(), 1, 1, 1);
+
     EXPECT_EQ(x_->caption_of(window_), caption);
     const XWindowAttributes a = x_->attributes(window_);
     EXPECT_EQ(a.width, 1024);
     EXPECT_EQ(a.height, 768);
-
-    const int first = x_->wait_for_slot(window_, *strips_, hang_limit);
-    EXPECT_TRUE(first == 0 || first == 1) << "first slot seen: " << first;
-    EXPECT_EQ(x_->slot_shown(window_, *frames_) >= 0, true) << "the whole window is not one frame";
-    expect_run(run_seen(), 1, 1, 1);
+    // The whole window, not only the rows sampled, is one frame.
+    int whole = -1;
+    for (const auto end = Clock::now() + hang_limit; whole < 0 && Clock::now() < end;) {
+        whole = x_->slot_shown(window_, *frames_);
+    }
+    EXPECT_GE(whole, 0) << "the whole window never showed one frame";
 }
 
 TEST_F(RealWindow, KeepsTickingWhileCoveredAndShowsAWholeFrameAfterwards)
