@@ -310,14 +310,7 @@ int Connection::slot_shown(Window w, const FrameMatcher& frames)
 
 int Connection::wait_for_slot(Window w, const StripMatcher& strips, std::chrono::milliseconds limit)
 {
-    const auto end = Clock::now() + limit;
-    do {
-        const int s = strips.slot(display_, w);
-        if (s >= 0) {
-            return s;
-        }
-    } while (Clock::now() < end);
-    return -1;
+    return wait_for_change(w, strips, -1, limit);
 }
 
 int Connection::wait_for_change(Window w, const StripMatcher& strips, int from, std::chrono::milliseconds limit)
@@ -332,20 +325,15 @@ int Connection::wait_for_change(Window w, const StripMatcher& strips, int from, 
     return -1;
 }
 
-namespace {
-
-// Samples the window until done(changes) or the limit, calling then() once
-// the first slot is seen.
-template <typename Done>
-Changes sample(Display* d, Window w, const StripMatcher& strips, std::chrono::milliseconds limit, Done done,
-               const std::function<void()>& then = {})
+Changes Connection::record_changes(Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
+                                   const std::function<void()>& then)
 {
     Changes c;
     const auto end = Clock::now() + limit;
     Clock::time_point last_sample{};
     Clock::time_point last_grab{};
-    while (!done(c) && Clock::now() < end) {
-        const int s = strips.slot(d, w);
+    while (static_cast<int>(c.slots.size()) <= count && Clock::now() < end) {
+        const int s = strips.slot(display_, w);
         const auto now = Clock::now();
         if (c.slots.size() > 1) {
             c.longest_grab_gap = std::max(c.longest_grab_gap, now - last_grab);
@@ -369,21 +357,6 @@ Changes sample(Display* d, Window w, const StripMatcher& strips, std::chrono::mi
         }
     }
     return c;
-}
-
-}  // namespace
-
-Changes Connection::record_changes(Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
-                                   const std::function<void()>& then)
-{
-    return sample(
-        display_, w, strips, limit, [count](const Changes& c) { return static_cast<int>(c.slots.size()) > count; },
-        then);
-}
-
-Changes Connection::record_for(Window w, const StripMatcher& strips, std::chrono::milliseconds how_long)
-{
-    return sample(display_, w, strips, how_long, [](const Changes&) { return false; });
 }
 
 std::vector<Clock::duration> Changes::ticks() const
@@ -538,20 +511,23 @@ DamageCounter::~DamageCounter()
     XSetErrorHandler(old);
 }
 
+long DamageCounter::count()
+{
+    while (XPending(display_)) {
+        XEvent e;
+        XNextEvent(display_, &e);
+        seen_ += e.type == event_base_ + XDamageNotify;
+    }
+    return seen_;
+}
+
 long DamageCounter::wait_for(long count, std::chrono::milliseconds limit)
 {
     const auto end = Clock::now() + limit;
-    for (;;) {
-        while (seen_ < count && XPending(display_)) {
-            XEvent e;
-            XNextEvent(display_, &e);
-            seen_ += e.type == event_base_ + XDamageNotify;
-        }
-        if (seen_ >= count || Clock::now() >= end) {
-            return seen_;
-        }
+    while (this->count() < count && Clock::now() < end) {
         sleep_for(1ms);
     }
+    return seen_;
 }
 
 std::vector<Window> Connection::frame_sized_windows()

@@ -135,6 +135,8 @@ public:
     ~DamageCounter();
     DamageCounter(const DamageCounter&) = delete;
     DamageCounter& operator=(const DamageCounter&) = delete;
+    // The updates since the counter was made, without waiting for more.
+    long count();
     // Waits until the window has been updated count times since the counter
     // was made, or the limit passed; returns the updates seen.
     long wait_for(long count, std::chrono::milliseconds limit);
@@ -177,8 +179,6 @@ public:
     // command, say, whose effect is to be seen).
     Changes record_changes(Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
                            const std::function<void()>& then = {});
-    // Samples the window for a while: the changes seen in it.
-    Changes record_for(Window w, const StripMatcher& strips, std::chrono::milliseconds how_long);
 
     // Input through XTest, as a user would produce it.
     void type(unsigned long keysym);
