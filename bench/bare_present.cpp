@@ -27,12 +27,8 @@ int main()
         std::fprintf(stderr, "bare_present: no XRGB8888 window surface: %s\n", SDL_GetError());
         return 1;
     }
-    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
     const frames::FrameBlock block;
-    frames::TurboJpeg decoder;
-    for (int h = 1; h <= program::frame_count; ++h) {
-        decoder.decode(set.jpeg[h - 1], frames::PixelLayout::bgrx, block.frame(h), h);
-    }
+    frames::decode_all(frames::parse_frame_set(frames::embedded_frame_set()), frames::PixelLayout::bgrx, block);
     for (int slot = 0;; slot = (slot + 1) % program::frame_count) {
         const std::byte* from = block.frame(slot + 1);
         for (int y = 0; y < program::height; ++y) {

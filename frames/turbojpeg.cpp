@@ -58,4 +58,12 @@ void TurboJpeg::decode(Bytes jpeg, PixelLayout layout, std::byte* out, int holde
     }
 }
 
+void decode_all(const FrameSet& set, PixelLayout layout, const FrameBlock& block)
+{
+    TurboJpeg decoder;
+    for (int h = 1; h <= program::frame_count; ++h) {
+        decoder.decode(set.jpeg[static_cast<std::size_t>(h - 1)], layout, block.frame(h), h);
+    }
+}
+
 }  // namespace frames

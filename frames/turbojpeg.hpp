@@ -29,4 +29,8 @@ private:
     std::unique_ptr<void, Destroy> handle_;
 };
 
+// Decodes every frame of the set into the block: Image<h> into
+// block.frame(h).  Throws as TurboJpeg::decode does.
+void decode_all(const FrameSet& set, PixelLayout layout, const FrameBlock& block);
+
 }  // namespace frames

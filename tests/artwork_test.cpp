@@ -24,11 +24,7 @@ const frames::FrameBlock& decoded()
 {
     static const frames::FrameBlock block;
     [[maybe_unused]] static const bool filled = [] {
-        const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-        frames::TurboJpeg decoder;
-        for (int h = 1; h <= program::frame_count; ++h) {
-            decoder.decode(set.jpeg[h - 1], frames::PixelLayout::rgbx, block.frame(h), h);
-        }
+        frames::decode_all(frames::parse_frame_set(frames::embedded_frame_set()), frames::PixelLayout::rgbx, block);
         return true;
     }();
     return block;

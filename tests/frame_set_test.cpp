@@ -150,10 +150,7 @@ TEST(EmbeddedFrameSet, Image14CarriesTrailingBytesAfterItsEndMarker)
 TEST(EmbeddedFrameSet, AllPicturesDecodeToFullFrames)
 {
     const frames::FrameBlock block;
-    frames::TurboJpeg decoder;
-    for (int h = 1; h <= 24; ++h) {
-        decoder.decode(embedded().jpeg[h - 1], frames::PixelLayout::bgrx, block.frame(h), h);
-    }
+    frames::decode_all(embedded(), frames::PixelLayout::bgrx, block);
     // Neighbouring frames differ: the figure turns.
     for (int h = 1; h <= 24; ++h) {
         EXPECT_NE(std::memcmp(block.frame(h), block.frame(h % 24 + 1), frames::frame_bytes), 0) << "Image" << h;

@@ -101,7 +101,7 @@ void expect_run(const Changes& c, int before, int turn, int after)
     const std::vector<int> steps = c.steps();
     const int skip = launcher().skipped_frames_allowed();
     const auto near = [skip](int step, int want) {
-        const int forwards = want < program::frame_count / 2;
+        const bool forwards = want < program::frame_count / 2;
         for (int extra = 0; extra <= skip; ++extra) {
             const int allowed = forwards ? want + extra : want - extra;
             if (step == allowed) {
@@ -500,10 +500,10 @@ TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
     std::ifstream in(out.substr(launcher().wine() ? 2 : 0), std::ios::binary);
     const std::vector<char> wic((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(wic.size(), frames::frame_bytes * 24);
-    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-    std::vector<std::byte> turbo(frames::frame_bytes);
+    const frames::FrameBlock decoded;
+    frames::decode_all(frames::parse_frame_set(frames::embedded_frame_set()), frames::PixelLayout::bgrx, decoded);
     for (int s = 0; s < 24; ++s) {
-        frames::TurboJpeg().decode(set.jpeg[s], frames::PixelLayout::bgrx, turbo.data(), s + 1);
+        const std::byte* turbo = decoded.frame(s + 1);
         int worst = 0;
         long differing = 0;
         long beyond_two = 0;

@@ -167,13 +167,9 @@ VirtualDisplay::VirtualDisplay()
     name_ = ":" + number;
 }
 
-FrameMatcher::FrameMatcher(int tolerance) : pixels_(frames::frame_bytes * program::frame_count), tolerance_(tolerance)
+FrameMatcher::FrameMatcher(int tolerance) : tolerance_(tolerance)
 {
-    const frames::FrameSet set = frames::parse_frame_set(frames::embedded_frame_set());
-    frames::TurboJpeg decoder;
-    for (int s = 0; s < program::frame_count; ++s) {
-        decoder.decode(set.jpeg[s], frames::PixelLayout::bgrx, pixels_.data() + s * frames::frame_bytes, s + 1);
-    }
+    frames::decode_all(frames::parse_frame_set(frames::embedded_frame_set()), frames::PixelLayout::bgrx, frames_);
 }
 
 namespace {
@@ -212,7 +208,7 @@ int FrameMatcher::slot_of(const XImage& image) const
         return -1;
     }
     for (int s = 0; s < program::frame_count; ++s) {
-        if (same_picture(image, pixels_.data() + s * frames::frame_bytes, tolerance_)) {
+        if (same_picture(image, frame(s), tolerance_)) {
             return s;
         }
     }
@@ -394,6 +390,22 @@ std::vector<int> Changes::steps() const
     return d;
 }
 
+namespace {
+
+// The largest difference between the red, green or blue values of two
+// 0xRRGGBB pixels.
+int channel_distance(std::uint32_t a, std::uint32_t b)
+{
+    int widest = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        widest =
+            std::max(widest, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+    }
+    return widest;
+}
+
+}  // namespace
+
 StripMatcher::StripMatcher(const FrameMatcher& frames)
     : signatures_(program::frame_count), tolerance_(frames.tolerance())
 {
@@ -413,10 +425,7 @@ StripMatcher::StripMatcher(const FrameMatcher& frames)
         for (int b = a + 1; b < program::frame_count; ++b) {
             int widest = 0;
             for (std::size_t i = 0; i < signatures_[a].size(); ++i) {
-                for (int shift = 0; shift < 24; shift += 8) {
-                    widest = std::max(widest, std::abs(static_cast<int>((signatures_[a][i] >> shift) & 0xFF) -
-                                                       static_cast<int>((signatures_[b][i] >> shift) & 0xFF)));
-                }
+                widest = std::max(widest, channel_distance(signatures_[a][i], signatures_[b][i]));
             }
             if (widest <= 2 * tolerance_) {
                 throw std::runtime_error("the sampled rows do not tell slot " + std::to_string(a) + " from slot " +
@@ -456,14 +465,7 @@ int StripMatcher::slot(Display* d, Window w) const
         const std::vector<std::uint32_t>& want = signatures_[static_cast<std::size_t>(s)];
         bool same = true;
         for (std::size_t i = 0; i < seen.size() && same; ++i) {
-            if (tolerance_ == 0) {
-                same = seen[i] == want[i];
-            } else {
-                for (int shift = 0; shift < 24 && same; shift += 8) {
-                    same = std::abs(static_cast<int>((seen[i] >> shift) & 0xFF) -
-                                    static_cast<int>((want[i] >> shift) & 0xFF)) <= tolerance_;
-                }
-            }
+            same = tolerance_ == 0 ? seen[i] == want[i] : channel_distance(seen[i], want[i]) <= tolerance_;
         }
         if (same) {
             return s;

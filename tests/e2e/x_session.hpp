@@ -69,11 +69,11 @@ public:
     // The slot whose frame the image shows, or -1.
     int slot_of(const XImage& image) const;
     // One frame's pixels, B, G, R, X.
-    const std::byte* frame(int slot) const { return pixels_.data() + frames::frame_bytes * std::size_t(slot); }
+    const std::byte* frame(int slot) const { return frames_.frame(slot + 1); }
     int tolerance() const { return tolerance_; }
 
 private:
-    std::vector<std::byte> pixels_;
+    frames::FrameBlock frames_;
     int tolerance_;
 };
 
