@@ -11,7 +11,11 @@
 //                 1,000 pointer-motion events per second
 //   reaction      stopped, "*" typed -> the next slot on screen
 //
-//   window_bench <frames-dir> <bare-present> [runs]
+//   window_bench <frames-dir> <bare-present> [runs [windows-exe bare-gdi-exe]]
+//
+// With the Windows program and the bare Win32 GDI loop: those under Wine
+// beside the Linux program instead (first frame, ticks at k < 0, frames seen
+// per turn at the start-up pace, ESC to exit).
 //
 // Peers that are not installed are left out.  Grabs are polled as fast as the
 // server answers them (a few ms apart), which bounds the timing resolution.
@@ -205,15 +209,62 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to = 
     std::printf("\n");
 }
 
-// The Windows program under Wine beside the Linux one, alternately: first
-// frame and ticks at k < 0.
-void wine_comparison(Connection& x, const std::string& display, const std::string& exe, int runs)
+// What a person sees of a program at the start-up pace, and how fast it
+// ends: the frames seen per turn of the figure (24 when every frame drawn
+// reaches the screen) over some two turns of sampling, and the time from
+// ESC to the process's exit.
+struct Showing {
+    double frames_per_turn = -1;
+    double esc_to_exit_ms = -1;
+};
+
+Showing showing(Connection& x, const std::string& display, const std::vector<std::string>& argv,
+                const std::string& title, const Launcher& launcher)
+{
+    static const StripMatcher strips{FrameMatcher(64)};  // the tolerance Wine's codec needs
+    Showing seen;
+    const std::unique_ptr<Process> p =
+        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
+    const Window w = x.wait_for_window(title, std::chrono::milliseconds(20000));
+    if (!w) {
+        return seen;
+    }
+    launcher.focus(x, w);
+    sleep_for(std::chrono::milliseconds(1000));  // past start-up
+    const Changes c = x.record_changes(w, strips, 2 * program::frame_count, std::chrono::milliseconds(20000));
+    int advanced = 0;
+    for (const int d : c.steps()) {
+        advanced += d;
+    }
+    if (c.sampler_kept_up() && advanced > 0) {
+        seen.frames_per_turn = program::frame_count * static_cast<double>(c.steps().size()) / advanced;
+    }
+    const auto pressed = Clock::now();
+    x.type(XK_Escape);
+    if (p->wait_for_exit(std::chrono::milliseconds(20000))) {
+        seen.esc_to_exit_ms = ms_since(pressed);
+    } else {
+        p->signal(SIGKILL);
+        p->wait_for_exit(std::chrono::milliseconds(3000));
+    }
+    return seen;
+}
+
+// The Windows program under Wine beside the Linux one and a bare Win32 GDI
+// loop under the same Wine, alternately: first frame, ticks at k < 0, frames
+// seen per turn and ESC to exit.
+void wine_comparison(Connection& x, const std::string& display, const std::string& exe, const std::string& bare_gdi,
+                     int runs)
 {
     const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
     std::vector<double> linux_first;
     std::vector<double> exe_first;
     std::vector<double> linux_rate;
     std::vector<double> exe_rate;
+    std::vector<Showing> linux_shows;
+    std::vector<Showing> exe_shows;
+    std::vector<Showing> bare_shows;
+    std::vector<Showing> flushed_shows;
     for (int r = 0; r < runs; ++r) {
         linux_first.push_back(measure(x, {VORMO_EXECUTABLE}, display, true).first_ms);
         exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
@@ -222,6 +273,21 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         linux_rate.push_back(drag_rate(x, display, VORMO_EXECUTABLE, native()));
         exe_rate.push_back(drag_rate(x, display, exe, *wine));
     }
+    for (int r = 0; r < runs; ++r) {
+        linux_shows.push_back(showing(x, display, {VORMO_EXECUTABLE}, caption, native()));
+        exe_shows.push_back(showing(x, display, {exe}, caption, *wine));
+        bare_shows.push_back(showing(x, display, {bare_gdi}, "bare GDI loop", *wine));
+        flushed_shows.push_back(showing(x, display, {bare_gdi, "flush"}, "bare GDI loop", *wine));
+    }
+    const auto column = [](const std::vector<Showing>& shows, double Showing::*field) {
+        std::vector<double> v;
+        for (const Showing& s : shows) {
+            if (s.*field >= 0) {
+                v.push_back(s.*field);
+            }
+        }
+        return stats(v);
+    };
     std::erase_if(exe_first, [](double v) { return v < 0; });
     const Stats linux_first_stats = stats(linux_first);
     const Stats linux_rate_stats = stats(linux_rate);
@@ -229,6 +295,17 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
     line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
     line("Linux program ticks at k < 0", linux_rate_stats, "/s");
     line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
+    const Stats bare_frames = column(bare_shows, &Showing::frames_per_turn);
+    line("bare GDI loop frames seen per turn", bare_frames, "of 24");
+    line("  flushed after each draw", column(flushed_shows, &Showing::frames_per_turn), "of 24");
+    line(".exe frames seen per turn", column(exe_shows, &Showing::frames_per_turn), "of 24", bare_frames.median,
+         "bare GDI");
+    line("Linux program frames seen per turn", column(linux_shows, &Showing::frames_per_turn), "of 24");
+    const Stats bare_exit = column(bare_shows, &Showing::esc_to_exit_ms);
+    line("bare GDI loop ESC to exit", bare_exit, "ms");
+    line("  flushed after each draw", column(flushed_shows, &Showing::esc_to_exit_ms), "ms");
+    line(".exe ESC to exit", column(exe_shows, &Showing::esc_to_exit_ms), "ms", bare_exit.median, "bare GDI");
+    line("Linux program ESC to exit", column(linux_shows, &Showing::esc_to_exit_ms), "ms");
 }
 
 // First frame and peak memory of the viewer and of the image viewers a
@@ -376,8 +453,9 @@ void reactions(Connection& x, const std::string& display)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs [windows-exe]]\n"
-                             "  with windows-exe: only the .exe under Wine beside the Linux program\n");
+        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-present> [runs [windows-exe bare-gdi-exe]]\n"
+                             "  with the .exes: only the Windows program and the bare GDI loop under Wine\n"
+                             "  beside the Linux program\n");
         return 2;
     }
     const std::string frames_dir = argv[1];
@@ -389,8 +467,8 @@ int main(int argc, char** argv)
     XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
     x.flush();
 
-    if (argc > 4) {
-        wine_comparison(x, server.name(), argv[4], runs);
+    if (argc > 5) {
+        wine_comparison(x, server.name(), argv[4], argv[5], runs);
         return 0;
     }
     std::printf("\n%d runs each, alternating, on Xvfb %s\n\n", runs, server.name().c_str());

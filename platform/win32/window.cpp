@@ -90,6 +90,8 @@ private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
     LRESULT on_message(UINT message, WPARAM w, LPARAM l);
     void draw(HDC dc) const;
+    // Puts what draw() drew on the screen before the pause begins.
+    void put_on_screen();
     // Hands the events the window procedure queued to the handler; returns
     // false when the handler ends the program.
     bool deliver(EventHandler& handler);
@@ -155,10 +157,14 @@ std::unique_ptr<Window> Window::open()
 
 Window::~Window()
 {
+    // The window and its class end with the process, as Windows ends a
+    // thread's windows itself; destroying the window first would only hold
+    // up the exit (Wine waits for the window manager to withdraw it, two
+    // seconds when there is none).  Messages that still come find no
+    // object.
     if (hwnd_) {
-        DestroyWindow(hwnd_);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     }
-    UnregisterClassW(class_name, instance_);
 }
 
 LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l)
@@ -282,13 +288,29 @@ void Window::show(const Picture& picture)
 {
     current_ = &static_cast<const Pixels&>(picture);
     draw(dc_);
+    put_on_screen();
 }
 
 void Window::clear()
 {
     current_ = nullptr;
     draw(dc_);
+    put_on_screen();
+}
+
+void Window::put_on_screen()
+{
+    // GdiFlush hands the thread's batched drawing to the system.  Wine keeps
+    // a window's drawing in pixels it shares with the X server and copies it
+    // to the screen when the thread looks for messages and finds none (else
+    // at most every 50 ms); the server reads those pixels some time after
+    // the copy is asked for.  Asked for only at the end of the event pass,
+    // the copy would race the next frame's drawing, and about one frame in
+    // five would never reach the screen.  A look at the queue that waits for
+    // nothing asks for it now, and the frame then stays unchanged for the
+    // whole pause.
     GdiFlush();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
 
 bool Window::deliver(EventHandler& handler)

@@ -719,17 +719,6 @@ void Launcher::focus(Connection& x, Window w) const
     }
 }
 
-int Launcher::skipped_frames_allowed() const
-{
-    // Under Wine about one frame in five never reaches the screen at the
-    // start-up pace, and the one before it stays for two ticks; on a loaded
-    // machine the window has shown no whole frame for some 100 ms, twice
-    // Wine's 50 ms copying interval, so that two frames in a row were lost.
-    // The Linux program shows every frame.  Until the Windows program is
-    // mended, its runs may skip two frames at a time.
-    return wine() ? 2 : 0;
-}
-
 int Launcher::frame_tolerance() const
 {
     // Wine's JPEG codec is IJG libjpeg 9, which upsamples the chroma in the

@@ -225,9 +225,6 @@ public:
     // How far a grab of the program's window may be from TurboJPEG's
     // decoding of a frame and still show it (see FrameMatcher).
     int frame_tolerance() const;
-    // How many frames in a row may never reach the screen while the program
-    // runs at the start-up pace: 0 but under Wine (see the definition).
-    int skipped_frames_allowed() const;
     // A path the started program can write to, inside the scratch area.
     std::string scratch_path(const std::string& name) const;
 
