@@ -60,11 +60,11 @@ int main(int argc, char** argv)
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame{0, 0, program::width, program::height};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
-    const HWND hwnd = RegisterClassExW(&wc)
-                          ? CreateWindowExW(0, class_name, class_name, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                            instance, nullptr)
-                          : nullptr;
+    const HWND hwnd =
+        RegisterClassExW(&wc)
+            ? CreateWindowExW(0, class_name, class_name, style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                              frame.bottom - frame.top, nullptr, nullptr, instance, nullptr)
+            : nullptr;
     if (!hwnd) {
         std::fprintf(stderr, "bare_gdi: cannot create the window\n");
         return 1;

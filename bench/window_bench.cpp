@@ -32,6 +32,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -232,12 +233,10 @@ Showing showing(Connection& x, const std::string& display, const std::vector<std
     launcher.focus(x, w);
     sleep_for(std::chrono::milliseconds(1000));  // past start-up
     const Changes c = x.record_changes(w, strips, 2 * program::frame_count, std::chrono::milliseconds(20000));
-    int advanced = 0;
-    for (const int d : c.steps()) {
-        advanced += d;
-    }
+    const std::vector<int> steps = c.steps();
+    const int advanced = std::accumulate(steps.begin(), steps.end(), 0);
     if (c.sampler_kept_up() && advanced > 0) {
-        seen.frames_per_turn = program::frame_count * static_cast<double>(c.steps().size()) / advanced;
+        seen.frames_per_turn = program::frame_count * static_cast<double>(steps.size()) / advanced;
     }
     const auto pressed = Clock::now();
     x.type(XK_Escape);
