@@ -62,7 +62,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
 
 }  // namespace
 
-Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env_changes)
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env_changes,
+                 const std::string& output)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> env = environment_with(env_changes);
@@ -78,6 +79,12 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     }
     if (pid_ == 0) {
         dup2(err[1], STDERR_FILENO);
+        if (!output.empty()) {
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (out < 0 || dup2(out, STDOUT_FILENO) < 0) {
+                _exit(127);
+            }
+        }
         execvpe(arg_p[0], arg_p.data(), env_p.data());
         _exit(127);
     }
@@ -639,11 +646,14 @@ namespace {
 constexpr const char* wine64 = "/usr/lib/wine/wine64";
 constexpr const char* wineserver = "/usr/lib/wine/wineserver";
 
-std::vector<std::string> wine_environment(const std::string& prefix)
+std::vector<std::string> wine_environment(const std::string& scratch)
 {
     // No debugging channels on stderr, and no offers to install Mono or
-    // Gecko, which the viewer does not use.
-    return {"WINEPREFIX=" + prefix + "/prefix", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    // Gecko, which the viewer does not use.  Nothing outside the scratch
+    // area: no menu entries, icons or desktop files from Wine's menu
+    // builder, and a home of its own for what Wine keeps there.
+    return {"WINEPREFIX=" + scratch + "/prefix", "HOME=" + scratch + "/home", "WINEDEBUG=-all",
+            "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"};
 }
 
 }  // namespace
@@ -665,6 +675,7 @@ std::unique_ptr<Launcher> Launcher::make(bool wine)
         throw std::runtime_error("cannot make a scratch directory for Wine");
     }
     std::unique_ptr<Launcher> launcher(new Launcher(dir));
+    std::filesystem::create_directory(dir + "/home");
     // A fresh prefix, made without a display: its windows are not wanted.
     std::vector<std::string> env = wine_environment(dir);
     env.emplace_back("DISPLAY");
@@ -673,11 +684,17 @@ std::unique_ptr<Launcher> Launcher::make(bool wine)
     if (status != 0) {
         throw std::runtime_error("wineboot failed: " + boot.error_output());
     }
-    // The prefix's server was started without a display and would serve
-    // the first program with no desktop to make windows on: let it end.
-    Process wait({wineserver, "--wait"}, wine_environment(dir));
-    wait.wait_for_exit(30s);
+    launcher->wait_for_server();
     return launcher;
+}
+
+void Launcher::wait_for_server() const
+{
+    if (!wine()) {
+        return;
+    }
+    Process wait({wineserver, "--wait"}, wine_environment(prefix_));
+    wait.wait_for_exit(30s);
 }
 
 Launcher::~Launcher()
@@ -691,7 +708,7 @@ Launcher::~Launcher()
 }
 
 std::unique_ptr<Process> Launcher::start(const std::string& program, const std::vector<std::string>& env_changes,
-                                         const std::vector<std::string>& args) const
+                                         const std::vector<std::string>& args, const std::string& output) const
 {
     std::vector<std::string> argv;
     std::vector<std::string> env = env_changes;
@@ -702,7 +719,7 @@ std::unique_ptr<Process> Launcher::start(const std::string& program, const std::
     }
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
-    return std::make_unique<Process>(argv, env);
+    return std::make_unique<Process>(argv, env, output);
 }
 
 std::chrono::milliseconds Launcher::slack(std::chrono::milliseconds native) const

@@ -26,8 +26,10 @@ using Clock = std::chrono::steady_clock;
 class Process {
 public:
     // Starts argv[0] (searched in PATH) with extra environment entries
-    // ("NAME=value", or "NAME" alone to remove it); stderr goes to a pipe.
-    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env_changes);
+    // ("NAME=value", or "NAME" alone to remove it); stderr goes to a pipe,
+    // and stdout to the file named by output, if any.
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env_changes,
+            const std::string& output = "");
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -212,9 +214,15 @@ public:
 
     bool wine() const { return !prefix_.empty(); }
     // Starts the program with its arguments and the extra environment
-    // entries (as Process takes them).
+    // entries (as Process takes them); under Wine, also Wine's own programs
+    // (msiexec, reg).
     std::unique_ptr<Process> start(const std::string& program, const std::vector<std::string>& env_changes,
-                                   const std::vector<std::string>& args = {}) const;
+                                   const std::vector<std::string>& args = {}, const std::string& output = "") const;
+    // Waits until Wine's server for the prefix has ended: one started with
+    // no display cannot make windows for the programs started after it.
+    void wait_for_server() const;
+    // The prefix's drive C: in the Linux file system.
+    std::string drive_c() const { return prefix_ + "/prefix/drive_c"; }
     // A limit for starting or ending, from the one the native program has:
     // Wine adds seconds of its own to both.
     std::chrono::milliseconds slack(std::chrono::milliseconds native) const;

@@ -1,0 +1,292 @@
+// The Windows installer and portable zip: what the package's own tables tell
+// Windows to do, read with msiinfo, and an install, a start, an upgrade and
+// an uninstall under Wine in a scratch prefix that leave nothing behind
+// outside it.
+
+// GoogleTest first: Xlib defines macros (None, Bool) that clash with it.
+#include <gtest/gtest.h>
+
+#include "x_session.hpp"
+
+#include <X11/keysym.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using namespace e2e;
+namespace fs = std::filesystem;
+
+constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
+constexpr const char* product = "Vormo KidneyShape";
+constexpr const char* upgrade_code = "{536FE28A-69CF-4A42-8C8E-F5F144B0C4CB}";
+constexpr const char* uninstall_key = R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall)";
+// Installing takes Wine a while: only bounds a hang.
+constexpr auto install_limit = 180000ms;
+
+// The Windows build tree named by VORMO_WINDOWS_BUILD.
+std::string windows_build()
+{
+    const char* dir = std::getenv("VORMO_WINDOWS_BUILD");
+    return dir ? dir : "";
+}
+
+std::string package(const std::string& version)
+{
+    return windows_build() + "/vormo-kidney-" + version + ".msi";
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a program to its end in the scratch directory (msiinfo writes a
+// table's binary streams where it runs); its standard output, or "" with a
+// test failure when it fails.
+std::string output_of(const std::vector<std::string>& argv, const std::string& scratch)
+{
+    const std::string out = scratch + "/output.txt";
+    std::vector<std::string> in_scratch = {"env", "-C", scratch};
+    in_scratch.insert(in_scratch.end(), argv.begin(), argv.end());
+    Process p(in_scratch, {}, out);
+    const std::optional<int> status = p.wait_for_exit(60000ms);
+    EXPECT_EQ(status, 0) << argv[0] << " " << argv[1] << ": " << p.error_output();
+    return status == 0 ? read_file(out) : "";
+}
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vormo-package-XXXXXX";
+        if (!mkdtemp(path_.data())) {
+            throw std::runtime_error("cannot make a scratch directory");
+        }
+    }
+    ~ScratchDir() { fs::remove_all(path_); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAndUpgrade)
+{
+    const ScratchDir scratch;
+    const std::string msi = package(VORMO_VERSION);
+    const auto table = [&](const char* name) { return output_of({"msiinfo", "export", msi, name}, scratch.path()); };
+
+    // A 64-bit package for every user, which asks for elevation.
+    const std::string summary = output_of({"msiinfo", "suminfo", msi}, scratch.path());
+    EXPECT_NE(summary.find("Template: x64;1033"), std::string::npos) << summary;
+    const std::string properties = table("Property");
+    EXPECT_NE(properties.find("ALLUSERS\t1"), std::string::npos) << properties;
+    EXPECT_NE(properties.find(std::string("ProductName\t") + product), std::string::npos) << properties;
+    EXPECT_NE(properties.find(std::string("ProductVersion\t") + VORMO_VERSION), std::string::npos) << properties;
+    EXPECT_NE(properties.find("Manufacturer\tThe Vormo KidneyShape developers"), std::string::npos) << properties;
+    EXPECT_NE(properties.find(std::string("UpgradeCode\t") + upgrade_code), std::string::npos) << properties;
+    // Add/Remove Programs shows the icon the package carries.
+    EXPECT_NE(properties.find("ARPPRODUCTICON\tvormo_kidney.ico"), std::string::npos) << properties;
+    EXPECT_NE(table("Icon").find("vormo_kidney.ico\t"), std::string::npos);
+
+    // The program in its own folder under the 64-bit Program Files, in a
+    // 64-bit component (attribute 256).
+    const std::string directories = table("Directory");
+    EXPECT_NE(directories.find("INSTALLDIR\tProgramFiles64Folder\tVormo KidneyShape"), std::string::npos)
+        << directories;
+    EXPECT_NE(directories.find("ProgramMenuFolder\tTARGETDIR"), std::string::npos) << directories;
+    const std::string components = table("Component");
+    EXPECT_NE(components.find("\tINSTALLDIR\t256\t"), std::string::npos) << components;
+    EXPECT_NE(table("File").find("\tvormo-kidney.exe\t"), std::string::npos);
+
+    // The Start-menu shortcut, with the icon.
+    const std::string shortcuts = table("Shortcut");
+    EXPECT_NE(shortcuts.find(std::string("\tProgramMenuFolder\t") + product + "\t"), std::string::npos) << shortcuts;
+    EXPECT_NE(shortcuts.find("\tvormo_kidney.ico\t"), std::string::npos) << shortcuts;
+
+    // A major upgrade: older versions under the same upgrade code are
+    // removed, and a newer one already installed stops this one.
+    const std::string upgrades = table("Upgrade");
+    EXPECT_NE(upgrades.find(std::string(upgrade_code) + "\t\t" + VORMO_VERSION), std::string::npos) << upgrades;
+    EXPECT_NE(upgrades.find("WIX_UPGRADE_DETECTED"), std::string::npos) << upgrades;
+    EXPECT_NE(upgrades.find("WIX_DOWNGRADE_DETECTED"), std::string::npos) << upgrades;
+    EXPECT_NE(table("InstallExecuteSequence").find("RemoveExistingProducts"), std::string::npos);
+}
+
+TEST(WindowsPackage, PortableZipHoldsTheProgramReadmeAndLicence)
+{
+    const ScratchDir scratch;
+    const std::string zip = windows_build() + "/vormo-kidney-" + VORMO_VERSION + "-windows.zip";
+    const std::string listing = output_of({VORMO_CMAKE, "-E", "tar", "tf", zip}, scratch.path());
+    const std::string folder = std::string("vormo-kidney-") + VORMO_VERSION + "/";
+    for (const char* name : {"vormo-kidney.exe", "README.md", "LICENSE"}) {
+        EXPECT_NE(listing.find(folder + name), std::string::npos) << name << " is missing from:\n" << listing;
+    }
+}
+
+// The entries under the user's menu, icon and application folders, which
+// Wine's menu builder would write to.
+std::set<std::string> desktop_entries()
+{
+    std::set<std::string> seen;
+    const char* home = std::getenv("HOME");
+    if (!home) {
+        return seen;
+    }
+    for (const char* dir : {"/.local/share/applications", "/.local/share/icons", "/.config/menus"}) {
+        std::error_code e;
+        for (fs::recursive_directory_iterator i(std::string(home) + dir, e), end; !e && i != end; i.increment(e)) {
+            seen.insert(i->path().string());
+        }
+    }
+    return seen;
+}
+
+// Paths below the directory whose file name is the given one.
+std::vector<fs::path> find_named(const fs::path& dir, const std::string& name)
+{
+    std::vector<fs::path> found;
+    std::error_code e;
+    for (fs::recursive_directory_iterator i(dir, e), end; !e && i != end; i.increment(e)) {
+        if (i->path().filename() == name) {
+            found.push_back(i->path());
+        }
+    }
+    return found;
+}
+
+// A path of the Linux file system as Wine's programs take it: drive Z: is
+// the root.  (msiexec would take a path that begins with "/" for an option.)
+std::string windows_path(std::string path)
+{
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return "Z:" + path;
+}
+
+class WindowsInstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (windows_build().empty()) {
+            GTEST_SKIP() << "no Windows build named (VORMO_WINDOWS_BUILD)";
+        }
+        wine_ = Launcher::make(true);
+    }
+
+    // Runs one of Wine's programs without a display (as an installer runs
+    // here), then lets its server end; the exit status.
+    std::optional<int> run(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& output = "")
+    {
+        const std::unique_ptr<Process> p = wine_->start(program, {"DISPLAY"}, args, output);
+        const std::optional<int> status = p->wait_for_exit(install_limit);
+        wine_->wait_for_server();
+        return status;
+    }
+
+    // The uninstall entries named for the program: each one's DisplayVersion.
+    std::vector<std::string> uninstall_entries()
+    {
+        const std::string out = scratch_.path() + "/reg-query.txt";
+        EXPECT_EQ(run("reg", {"query", uninstall_key, "/s"}, out), 0);
+        std::vector<std::string> versions;
+        std::istringstream lines(read_file(out));
+        std::string line;
+        std::string version;
+        bool ours = false;
+        const auto end_key = [&] {
+            if (ours) {
+                versions.push_back(version);
+            }
+            ours = false;
+            version.clear();
+        };
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            if (line.rfind("HKEY_", 0) == 0) {
+                end_key();
+            } else if (line.find("DisplayName") != std::string::npos && line.find(product) != std::string::npos) {
+                ours = true;
+            } else if (const std::size_t at = line.find("DisplayVersion"); at != std::string::npos) {
+                version = line.substr(line.find_last_of(" \t") + 1);
+            }
+        }
+        end_key();
+        return versions;
+    }
+
+    ScratchDir scratch_;
+    std::unique_ptr<Launcher> wine_;
+};
+
+TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
+{
+    const std::set<std::string> home_before = desktop_entries();
+    const fs::path program = fs::path(wine_->drive_c()) / "Program Files" / product / "vormo-kidney.exe";
+    const std::string shortcut = std::string(product) + ".lnk";
+
+    // 1. Install.
+    ASSERT_EQ(run("msiexec", {"/i", windows_path(package(VORMO_VERSION)), "/qn"}), 0);
+    EXPECT_TRUE(fs::is_regular_file(program)) << program;
+    // Wine puts a per-machine shortcut in the user's Start Menu.
+    const std::vector<fs::path> shortcuts = find_named(fs::path(wine_->drive_c()) / "users", shortcut);
+    ASSERT_EQ(shortcuts.size(), 1u) << "Start-menu shortcuts named " << shortcut;
+    EXPECT_EQ(shortcuts[0].parent_path().filename(), "Programs") << shortcuts[0];
+    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{VORMO_VERSION});
+
+    // 2. The installed program starts and ends on ESC with status 0.
+    {
+        VirtualDisplay display;
+        Connection x(display.name());
+        const std::unique_ptr<Process> viewer =
+            wine_->start(R"(C:\Program Files\Vormo KidneyShape\vormo-kidney.exe)", {"DISPLAY=" + display.name()});
+        const Window w = x.wait_for_window(caption, wine_->slack(20000ms));
+        ASSERT_NE(w, 0u) << viewer->error_output();
+        wine_->focus(x, w);
+        x.type(XK_Escape);
+        EXPECT_EQ(viewer->wait_for_exit(wine_->slack(20000ms)), 0) << viewer->error_output();
+        wine_->wait_for_server();
+    }
+
+    // 3. A later version replaces it: one entry, the new version.
+    const std::string newer = scratch_.path() + "/vormo-kidney-1.0.1.msi";
+    {
+        Process wixl({"env", "-C", windows_build(), "wixl", "-a", "x64", "-D", "Version=1.0.1", "-D",
+                      "Program=vormo-kidney.exe", "-D", "Icon=generated/vormo-kidney.ico", "-o", newer,
+                      VORMO_SOURCE_DIR "/platform/win32/vormo-kidney.wxs"},
+                     {});
+        ASSERT_EQ(wixl.wait_for_exit(60000ms), 0) << wixl.error_output();
+    }
+    ASSERT_EQ(run("msiexec", {"/i", windows_path(newer), "/qn"}), 0);
+    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{"1.0.1"});
+    EXPECT_TRUE(fs::is_regular_file(program));
+
+    // 4. Uninstall removes what was installed.
+    ASSERT_EQ(run("msiexec", {"/x", windows_path(newer), "/qn"}), 0);
+    EXPECT_FALSE(fs::exists(program.parent_path())) << program.parent_path();
+    EXPECT_TRUE(find_named(fs::path(wine_->drive_c()) / "users", shortcut).empty());
+    EXPECT_TRUE(uninstall_entries().empty());
+
+    // Nothing changed outside the prefix.
+    EXPECT_EQ(desktop_entries(), home_before);
+}
+
+}  // namespace
