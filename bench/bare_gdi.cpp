@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
         for (int s = 0; s < program::frame_count; ++s) {
             decoder.decode(set.jpeg[s], block.frame(s + 1), s + 1);
         }
-    } catch (const frames::BadFrameSet& e) {
+    } catch (const std::exception& e) {  // a bad frame, or no codec
         std::fprintf(stderr, "bare_gdi: %s\n", e.what());
         return 1;
     }

@@ -10,6 +10,10 @@
 
 namespace program {
 
+// The program's name, as the system shows it where the caption does not fit
+// (a message box's title, an installer's entry).
+inline constexpr const char* name = "Vormo KidneyShape";
+
 // The window caption, which also lists the keys.
 inline constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
 

@@ -3,34 +3,25 @@
 #include "frames/pixels.hpp"
 
 #include <windows.h>
-#include <wincodec.h>
+
+#include <cstdio>
+#include <string>
 
 namespace platform::win32 {
 
 using frames::BadFrameSet;
 using frames::Problem;
 
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
-// Owns one COM interface pointer.
-template <typename T> class Com {
-public:
-    Com() = default;
-    ~Com()
-    {
-        if (p_) {
-            p_->Release();
-        }
-    }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T** out() { return &p_; }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
+std::string hresult(const char* step, HRESULT hr)
+{
+    char code[16];
+    std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
+    return std::string(step) + " (HRESULT 0x" + code + ")";
+}
 
 }  // namespace
 
@@ -38,18 +29,22 @@ Wic::Wic()
 {
     // S_FALSE means COM was already started on this thread; both are to be
     // balanced by CoUninitialize.
-    com_started_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(&factory_)))) {
-        factory_ = nullptr;
+    const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(started)) {
+        throw WicUnavailable(hresult("cannot start COM for the Windows Imaging Component", started));
+    }
+    com_started_ = true;
+    const HRESULT made =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory_.GetAddressOf()));
+    if (FAILED(made)) {
+        CoUninitialize();
+        throw WicUnavailable(hresult("cannot start the Windows Imaging Component", made));
     }
 }
 
 Wic::~Wic()
 {
-    if (factory_) {
-        factory_->Release();
-    }
+    factory_.Reset();  // before COM ends
     if (com_started_) {
         CoUninitialize();
     }
@@ -57,37 +52,34 @@ Wic::~Wic()
 
 void Wic::decode(frames::Bytes jpeg, std::byte* out, int holder)
 {
-    IWICImagingFactory* factory = factory_;
+    IWICImagingFactory* factory = factory_.Get();
     const auto fail = [holder](Problem problem) { throw BadFrameSet(problem, holder); };
-    if (!factory) {
-        fail(Problem::undecodable);
-    }
-    Com<IWICStream> stream;
+    ComPtr<IWICStream> stream;
     // The stream only reads the bytes, whatever its signature says.
-    if (FAILED(factory->CreateStream(stream.out())) ||
+    if (FAILED(factory->CreateStream(stream.GetAddressOf())) ||
         FAILED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<std::byte*>(jpeg.data())),
                                             static_cast<DWORD>(jpeg.size())))) {
         fail(Problem::undecodable);
     }
-    Com<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapDecoder> decoder;
     GUID container{};
-    if (FAILED(
-            factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.out())) ||
+    if (FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.GetAddressOf())) ||
         FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg) {
         fail(Problem::undecodable);
     }
-    Com<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICBitmapFrameDecode> frame;
     UINT width = 0;
     UINT height = 0;
-    if (FAILED(decoder->GetFrame(0, frame.out())) || FAILED(frame->GetSize(&width, &height))) {
+    if (FAILED(decoder->GetFrame(0, frame.GetAddressOf())) || FAILED(frame->GetSize(&width, &height))) {
         fail(Problem::undecodable);
     }
     if (width != program::width || height != program::height) {
         fail(Problem::wrong_size);
     }
-    Com<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.out())) ||
-        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(converter.GetAddressOf())) ||
+        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
                                      WICBitmapPaletteTypeCustom)) ||
         FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(frames::frame_pitch),
                                      static_cast<UINT>(frames::frame_bytes), reinterpret_cast<BYTE*>(out)))) {

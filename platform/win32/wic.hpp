@@ -6,15 +6,23 @@
 #include "frames/frame_set.hpp"
 
 #include <cstddef>
+#include <stdexcept>
 
-struct IWICImagingFactory;
+#include <wincodec.h>
+#include <wrl/client.h>
 
 namespace platform::win32 {
 
+// WIC could not be started: what() names the step and carries its HRESULT.
+class WicUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class Wic {
 public:
-    // Starts COM on this thread and makes the imaging factory; a failure
-    // shows in the first decode.
+    // Starts COM on this thread and makes the imaging factory; throws
+    // WicUnavailable if either fails.
     Wic();
     ~Wic();
     Wic(const Wic&) = delete;
@@ -27,7 +35,7 @@ public:
 
 private:
     bool com_started_ = false;
-    IWICImagingFactory* factory_ = nullptr;
+    Microsoft::WRL::ComPtr<IWICImagingFactory> factory_;
 };
 
 }  // namespace platform::win32

@@ -2,6 +2,7 @@
 // whose client area is the picture surface, drawn with GDI, showing frames
 // that Windows' own codec decoded.
 
+#include "messages.hpp"
 #include "wic.hpp"
 
 #include "frames/pixels.hpp"
@@ -9,7 +10,6 @@
 #include "platform/platform.hpp"
 
 #include <windows.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -23,10 +23,6 @@ namespace {
 constexpr wchar_t class_name[] = L"VormoKidney";
 constexpr int icon_resource = 1;  // the generator's icon, in the .rc file
 
-// A fixed-size window: caption, system menu and minimise box; no resizing
-// and no maximising.
-constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
 // A pass handles at most this many messages.  Pointer motion cannot flood
 // the queue (Windows keeps one pending WM_MOUSEMOVE and updates it), and the
 // time stamps end a pass at the first input that came after it began; this
@@ -34,25 +30,18 @@ constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // beyond what a person can produce in one tick.
 constexpr int max_messages_per_pass = 4096;
 
-std::wstring widen(const char* text)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
 std::string reason(const char* step)
 {
     const DWORD code = GetLastError();
     if (code == ERROR_SUCCESS) {
         return std::string(step) + ": the system gave no reason";
     }
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string line = std::string(step) + ": " + (text ? text : "error " + std::to_string(code));
+    // The system's text in the user's language, which a narrow code page
+    // might not hold.
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string line = std::string(step) + ": " + (text ? narrow(text) : "error " + std::to_string(code));
     LocalFree(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '.')) {
         line.pop_back();
@@ -67,10 +56,77 @@ bool is_input(UINT message)
            (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
 }
 
+// The registered window class, unregistered when its owner goes (which
+// fails, harmlessly, while a window of it is left for the process's end).
+class WindowClass {
+public:
+    explicit WindowClass(const WNDCLASSEXW& wc) : instance_(wc.hInstance)
+    {
+        if (!RegisterClassExW(&wc)) {
+            throw OpenError(reason("cannot register the window class"));
+        }
+    }
+    ~WindowClass() { UnregisterClassW(class_name, instance_); }
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+
+private:
+    HINSTANCE instance_;
+};
+
+// The window itself.  It ends with the process, as Windows ends a thread's
+// windows itself: destroying it first would only hold up the exit (Wine
+// waits for the window manager to withdraw it, two seconds when there is
+// none).  When its owner goes, messages that still come find no object.
+class WindowHandle {
+public:
+    WindowHandle() = default;
+    ~WindowHandle()
+    {
+        if (hwnd_) {
+            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        }
+    }
+    WindowHandle(const WindowHandle&) = delete;
+    WindowHandle& operator=(const WindowHandle&) = delete;
+    void attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND get() const { return hwnd_; }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// The window's own device context (CS_OWNDC), released with its owner.
+class DeviceContext {
+public:
+    DeviceContext() = default;
+    ~DeviceContext()
+    {
+        if (dc_) {
+            ReleaseDC(hwnd_, dc_);
+        }
+    }
+    DeviceContext(const DeviceContext&) = delete;
+    DeviceContext& operator=(const DeviceContext&) = delete;
+    void acquire(HWND hwnd)
+    {
+        hwnd_ = hwnd;
+        dc_ = GetDC(hwnd);
+        if (!dc_) {
+            throw OpenError(reason("cannot draw in the window"));
+        }
+    }
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_ = nullptr;
+    HDC dc_ = nullptr;
+};
+
 class Window final : public Platform {
 public:
     static std::unique_ptr<Window> open();
-    ~Window() override;
+    ~Window() override = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -86,9 +142,13 @@ private:
         const std::byte* bytes = nullptr;
     };
 
-    Window() = default;
+    explicit Window(const WNDCLASSEXW& wc) : class_(wc) {}
+    static WNDCLASSEXW window_class();
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
     LRESULT on_message(UINT message, WPARAM w, LPARAM l);
+    // Gives the window the frame that keeps its client area the frames'
+    // size at the DPI it is drawn at.
+    void fit_frame();
     void draw(HDC dc) const;
     // Puts what draw() drew on the screen before the pause begins.
     void put_on_screen();
@@ -96,54 +156,59 @@ private:
     // false when the handler ends the program.
     bool deliver(EventHandler& handler);
 
-    HINSTANCE instance_ = GetModuleHandleW(nullptr);
-    HWND hwnd_ = nullptr;
-    HDC dc_ = nullptr;  // the window's own device context (CS_OWNDC)
+    WindowClass class_;
+    WindowHandle hwnd_;
+    DeviceContext dc_;
     BITMAPINFO bitmap_{};
     const Pixels* current_ = nullptr;  // what WM_PAINT repaints; none once cleared
+    InputState input_;
     std::vector<Event> queued_;
-    Utf16Joiner joiner_;
+    // The viewer, from its first event pass on: it outlives the passes, and
+    // a message sent while it draws may need it at once.
+    EventHandler* handler_ = nullptr;
+    bool ended_ = false;  // the handler ended the program
     bool on_screen_ = false;
     bool closing_ = false;
-    bool release_ends_double_click_ = false;
     Wic decoder_;
     frames::FrameBlock block_;
     std::array<Pixels, program::frame_count> pictures_;
 };
 
-std::unique_ptr<Window> Window::open()
+WNDCLASSEXW Window::window_class()
 {
-    // Frames are shown pixel for pixel: a window the system scales for a
-    // high-DPI screen would blur them.
-    SetProcessDPIAware();
-    std::unique_ptr<Window> w(new Window);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS | CS_OWNDC;
     wc.lpfnWndProc = procedure;
-    wc.hInstance = w->instance_;
-    wc.hIcon = LoadIconW(w->instance_, MAKEINTRESOURCEW(icon_resource));
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(icon_resource));
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = class_name;
-    if (!RegisterClassExW(&wc)) {
-        throw OpenError(reason("cannot register the window class"));
-    }
-    RECT frame{0, 0, program::width, program::height};
-    AdjustWindowRectEx(&frame, window_style, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    RECT work{0, 0, width, height};
+    return wc;
+}
+
+std::unique_ptr<Window> Window::open()
+{
+    // The manifest declares the program aware of each screen's DPI: frames
+    // are shown pixel for pixel, and a window the system scaled would blur
+    // them.
+    const WNDCLASSEXW wc = window_class();
+    std::unique_ptr<Window> w(new Window(wc));
+    const SIZE frame = dpi_functions().frame(0);
+    RECT work{0, 0, frame.cx, frame.cy};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const LONG x = work.left + std::max(0L, (work.right - work.left - width) / 2);
-    const LONG y = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+    const LONG x = work.left + std::max(0L, (work.right - work.left - frame.cx) / 2);
+    const LONG y = work.top + std::max(0L, (work.bottom - work.top - frame.cy) / 2);
     // WM_NCCREATE stores the object with the window; CreateWindowExW fails
     // if it cannot.
-    if (!CreateWindowExW(0, class_name, widen(program::caption).c_str(), window_style, x, y, width, height, nullptr,
-                         nullptr, w->instance_, w.get())) {
+    if (!CreateWindowExW(0, class_name, widen(program::caption).c_str(), window_style, x, y, frame.cx, frame.cy,
+                         nullptr, nullptr, wc.hInstance, w.get())) {
         throw OpenError(reason("cannot create the window"));
     }
-    w->dc_ = GetDC(w->hwnd_);
+    w->fit_frame();  // the screen it landed on may have another DPI
+    w->dc_.acquire(w->hwnd_.get());
     BITMAPINFOHEADER& h = w->bitmap_.bmiHeader;
     h.biSize = sizeof h;
     h.biWidth = program::width;
@@ -151,27 +216,36 @@ std::unique_ptr<Window> Window::open()
     h.biPlanes = 1;
     h.biBitCount = 32;  // B, G, R, X in memory
     h.biCompression = BI_RGB;
-    ShowWindow(w->hwnd_, SW_SHOWNORMAL);
+    ShowWindow(w->hwnd_.get(), SW_SHOWNORMAL);
     return w;
 }
 
-Window::~Window()
+void Window::fit_frame()
 {
-    // The window and its class end with the process, as Windows ends a
-    // thread's windows itself; destroying the window first would only hold
-    // up the exit (Wine waits for the window manager to withdraw it, two
-    // seconds when there is none).  Messages that still come find no
-    // object.
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    const DpiFunctions& dpi = dpi_functions();
+    const UINT now = dpi.dpi_of(hwnd_.get());
+    RECT r{};
+    if (now && GetWindowRect(hwnd_.get(), &r)) {
+        const SIZE frame = dpi.frame(now);
+        if (r.right - r.left != frame.cx || r.bottom - r.top != frame.cy) {
+            SetWindowPos(hwnd_.get(), nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
 }
 
 LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l)
 {
+    if (message == WM_GETMINMAXINFO) {
+        // Also sent before WM_NCCREATE, with no object yet: the answer only
+        // needs the window.  By default the window could be no larger than
+        // the screen, which would shorten the picture on a short screen.
+        const DpiFunctions& dpi = dpi_functions();
+        allow_full_size(*reinterpret_cast<MINMAXINFO*>(l), dpi.frame(dpi.dpi_of(hwnd)));
+        return 0;
+    }
     if (message == WM_NCCREATE) {
         auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        self->hwnd_ = hwnd;
+        self->hwnd_.attach(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -180,66 +254,43 @@ LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l)
 
 LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
 {
+    const HWND hwnd = hwnd_.get();
     switch (message) {
-    case WM_CHAR: {
-        // UTF-16 units; a character outside the BMP comes as two messages.
-        // ESC and Ctrl+[ both type 27.
-        char32_t codes[2];
-        const int n = joiner_.feed(static_cast<char16_t>(w), codes);
-        for (int i = 0; i < n; ++i) {
-            queued_.emplace_back(TypedCharacter{codes[i]});
-        }
-        return 0;
-    }
-    case WM_MOUSEMOVE: queued_.emplace_back(to_user_scale(GET_X_LPARAM(l), GET_Y_LPARAM(l))); return 0;
-    case WM_LBUTTONDOWN:
-        // Keep the pointer while the button is held, so that moves outside
-        // the window still reach it, as they do on X11.
-        SetCapture(hwnd_);
-        return 0;
-    case WM_LBUTTONDBLCLK:
-        // With CS_DBLCLKS a double-click comes as down, up, double-click,
-        // up: the second press is the double-click, and its release is no
-        // click of its own.
-        SetCapture(hwnd_);
-        release_ends_double_click_ = true;
-        queued_.emplace_back(DoubleClick{});
-        return 0;
-    case WM_LBUTTONUP:
-        ReleaseCapture();
-        if (release_ends_double_click_) {
-            release_ends_double_click_ = false;
-        } else {
-            queued_.emplace_back(Click{});
-        }
-        return 0;
-    case WM_CLOSE:  // the close box, the system menu, Alt+F4, or WM_CLOSE from elsewhere
-        closing_ = true;
-        queued_.emplace_back(CloseRequest{});
-        return 0;
-    case WM_QUERYENDSESSION: return TRUE;
-    case WM_ENDSESSION:
-        if (w) {
-            closing_ = true;
-            queued_.emplace_back(CloseRequest{});
-        }
-        return 0;
     case WM_SHOWWINDOW:
     case WM_ACTIVATE: on_screen_ = on_screen_ || w != 0; break;
-    case WM_ERASEBKGND: return 1;  // every paint covers the whole client area
     case WM_PAINT: {
         on_screen_ = true;
         PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
+        HDC dc = BeginPaint(hwnd, &ps);
         draw(dc);
-        EndPaint(hwnd_, &ps);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_DPICHANGED: {
+        // The suggested rectangle scales the client area with the DPI; the
+        // frames are not scaled, so only its corner is kept.
+        const RECT r = rectangle_for_dpi(*reinterpret_cast<const RECT*>(l), dpi_functions().frame(HIWORD(w)));
+        SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     default: break;
     }
-    // A click that activates the window counts like any other: the default
-    // answer to WM_MOUSEACTIVATE, MA_ACTIVATE, passes the click on.
-    return DefWindowProcW(hwnd_, message, w, l);
+
+    const Translation t = translate(message, w, l, input_);
+    if (t.capture == Capture::take) {
+        SetCapture(hwnd);
+    } else if (t.capture == Capture::release) {
+        ReleaseCapture();
+    }
+    for (int i = 0; i < t.event_count; ++i) {
+        closing_ = closing_ || std::holds_alternative<CloseRequest>(t.events[static_cast<std::size_t>(i)]);
+        queued_.push_back(t.events[static_cast<std::size_t>(i)]);
+    }
+    if (message == WM_ENDSESSION && w && handler_) {
+        // Windows may end the process once this returns: quit now.
+        deliver(*handler_);
+    }
+    return t.by_default ? DefWindowProcW(hwnd, message, w, l) : t.answer;
 }
 
 void Window::draw(HDC dc) const
@@ -270,8 +321,8 @@ bool Window::wait_until_active()
     if (closing_) {
         return false;
     }
-    SetForegroundWindow(hwnd_);
-    SetFocus(hwnd_);
+    SetForegroundWindow(hwnd_.get());
+    SetFocus(hwnd_.get());
     return true;
 }
 
@@ -287,14 +338,14 @@ const Picture& Window::decode(frames::Bytes jpeg, int holder)
 void Window::show(const Picture& picture)
 {
     current_ = &static_cast<const Pixels&>(picture);
-    draw(dc_);
+    draw(dc_.get());
     put_on_screen();
 }
 
 void Window::clear()
 {
     current_ = nullptr;
-    draw(dc_);
+    draw(dc_.get());
     put_on_screen();
 }
 
@@ -315,13 +366,11 @@ void Window::put_on_screen()
 
 bool Window::deliver(EventHandler& handler)
 {
-    std::size_t i = 0;
-    bool go_on = true;
-    while (go_on && i < queued_.size()) {
-        go_on = handler.handle(queued_[i++]);
+    for (std::size_t i = 0; !ended_ && i < queued_.size(); ++i) {
+        ended_ = !handler.handle(queued_[i]);
     }
-    queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(i));
-    return go_on;
+    queued_.clear();  // delivered, or after the end, where nothing may follow
+    return !ended_;
 }
 
 void Window::process_events(EventHandler& handler)
@@ -329,23 +378,26 @@ void Window::process_events(EventHandler& handler)
     // Handle what was queued when the pass began: the pass ends after the
     // first keyboard or mouse message stamped later than its start.  The
     // characters that a key press handled here types are posted to the
-    // front of the queue, so they are handled in the same pass.
+    // front of the queue, so they are handled in the same pass.  Sent
+    // messages (a close request, the session's end) are handled inside
+    // PeekMessage, also inside the one that finds the queue empty, so what
+    // they queue is delivered after it too.
+    handler_ = &handler;
     const DWORD start = GetTickCount();
-    if (!deliver(handler)) {
-        return;
-    }
     MSG msg;
-    for (int handled = 0; handled < max_messages_per_pass && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++handled) {
+    for (int handled = 0; deliver(handler); ++handled) {
+        if (handled == max_messages_per_pass || !PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            deliver(handler);
+            return;
+        }
         if (msg.message == WM_QUIT) {
             queued_.emplace_back(CloseRequest{});
         } else {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (!deliver(handler)) {
-            return;
-        }
         if (is_input(msg.message) && static_cast<LONG>(msg.time - start) > 0) {
+            deliver(handler);
             return;
         }
     }
@@ -372,7 +424,7 @@ void report_failure(const char* line)
         DWORD written = 0;
         WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } else {
-        MessageBoxW(nullptr, win32::widen(line).c_str(), L"Vormo KidneyShape", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, win32::widen(line).c_str(), win32::widen(program::name).c_str(), MB_OK | MB_ICONERROR);
     }
 }
 

@@ -477,6 +477,7 @@ TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
     const std::string out = launcher().scratch_path("frames.raw");
     const std::unique_ptr<Process> p = launcher().start(check, {"DISPLAY"}, {out});
     const std::optional<int> status = p->wait_for_exit(launcher().slack(10000ms));
+    launcher().wait_for_server();  // started without a display, it could make no windows for the next program
     ASSERT_TRUE(status.has_value());
     ASSERT_EQ(*status, 0) << p->error_output();
 
@@ -505,6 +506,61 @@ TEST(UnderWine, WindowsCodecDecodesTheFramesLikeTurboJpeg)
         std::printf("slot %2d: largest difference %d; %ld channel values differ, %ld by more than 2\n", s, worst,
                     differing, beyond_two);
     }
+}
+
+// The rules of the Windows port's message handling, as tables, including
+// the messages Wine never sends.
+TEST(UnderWine, MessageRulesHold)
+{
+    if (!launcher().wine()) {
+        GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
+    }
+    const char* check = std::getenv("VORMO_MESSAGES_CHECK");
+    ASSERT_TRUE(check && *check) << "VORMO_MESSAGES_CHECK names the messages_check program";
+    const std::unique_ptr<Process> p = launcher().start(check, {"DISPLAY"});
+    EXPECT_EQ(p->wait_for_exit(launcher().slack(10000ms)), 0) << p->error_output();
+    launcher().wait_for_server();  // started without a display, it could make no windows for the next program
+}
+
+// Windows ending the session: the program quits and ends with status 0.
+TEST(UnderWine, SessionEndEndsWithStatusZero)
+{
+    if (!launcher().wine()) {
+        GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
+    }
+    // Wine's server serves one display: let the one of earlier tests end.
+    launcher().wait_for_server();
+    const VirtualDisplay display;
+    Connection x(display.name());
+    const std::unique_ptr<Process> viewer = launch(display.name());
+    const Window w = x.wait_for_window(caption, launcher().slack(hang_limit));
+    ASSERT_NE(w, 0u) << viewer->error_output();
+    const StripMatcher strips{FrameMatcher(launcher().frame_tolerance())};
+    ASSERT_GE(x.wait_for_slot(w, strips, hang_limit), 0);
+    const std::unique_ptr<Process> end = launcher().start("wineboot", {"DISPLAY=" + display.name()}, {"--end-session"});
+    EXPECT_EQ(viewer->wait_for_exit(launcher().slack(hang_limit)), 0) << viewer->error_output();
+    end->wait_for_exit(launcher().slack(hang_limit));
+}
+
+// A screen shorter than the window: the client area still has the frames'
+// size.
+TEST(ShortScreen, TheClientAreaKeepsTheFramesSize)
+{
+    // Wine's server serves one display: let the one of earlier tests end.
+    launcher().wait_for_server();
+    const VirtualDisplay display("1280x720");
+    Connection x(display.name());
+    const std::unique_ptr<Process> viewer = launch(display.name(), {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+    const Window w = x.wait_for_window(caption, launcher().slack(hang_limit));
+    ASSERT_NE(w, 0u) << viewer->error_output();
+    const StripMatcher strips{FrameMatcher(launcher().frame_tolerance())};
+    ASSERT_GE(x.wait_for_slot(w, strips, hang_limit), 0);
+    const XWindowAttributes a = x.attributes(w);
+    EXPECT_EQ(a.width, program::width);
+    EXPECT_EQ(a.height, program::height);
+    launcher().focus(x, w);
+    x.type(XK_Escape);
+    EXPECT_EQ(viewer->wait_for_exit(launcher().slack(hang_limit)), 0);
 }
 
 TEST(NoDisplay, OneClearLineAndStatusOne)

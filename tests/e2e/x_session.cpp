@@ -148,7 +148,7 @@ std::string Process::error_output()
     return errors_;
 }
 
-VirtualDisplay::VirtualDisplay()
+VirtualDisplay::VirtualDisplay(const std::string& size)
 {
     // Xvfb picks a free display number and writes it to the descriptor we
     // give it, so parallel test runs never collide.
@@ -158,7 +158,7 @@ VirtualDisplay::VirtualDisplay()
     }
     server_ =
         std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                                           "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                                           size + "x24", "-nolisten", "tcp", "-noreset"},
                                   std::vector<std::string>{});
     close(fds[1]);
     std::string number;

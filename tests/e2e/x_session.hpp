@@ -52,7 +52,7 @@ private:
 // Xvfb on a display number it picks itself, stopped by its pid at the end.
 class VirtualDisplay {
 public:
-    VirtualDisplay();
+    explicit VirtualDisplay(const std::string& size = "1280x1024");
     const std::string& name() const { return name_; }
     Process& server() { return *server_; }
 

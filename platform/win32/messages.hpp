@@ -1,0 +1,86 @@
+#pragma once
+
+// What the window does with each Windows message, as a plain function of
+// the message and a little state, so that every rule can be checked with a
+// table, including the messages Wine never sends.  Also the other pure
+// computations of the port: the window's frame for a DPI, and text between
+// UTF-8 and the system's UTF-16.
+
+#include "platform/characters.hpp"
+#include "platform/platform.hpp"
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace platform::win32 {
+
+// What the translation remembers between messages.
+struct InputState {
+    bool button_held = false;                // a left press in this window, with the capture taken
+    bool release_ends_double_click = false;  // the held press was a double-click's second
+    bool moved = false;                      // a move was delivered, at last_x, last_y
+    int last_x = 0;
+    int last_y = 0;
+    Utf16Joiner joiner;
+};
+
+enum class Capture { keep, take, release };
+
+// The outcome of one message: the events for the viewer (at most two: a
+// lone surrogate and the character after it), and either the answer to
+// return or, when by_default, DefWindowProc's.
+struct Translation {
+    std::array<Event, 2> events{};
+    int event_count = 0;
+    bool by_default = false;
+    LRESULT answer = 0;
+    Capture capture = Capture::keep;
+
+    void add(const Event& e) { events[static_cast<std::size_t>(event_count++)] = e; }
+};
+
+Translation translate(UINT message, WPARAM w, LPARAM l, InputState& state);
+
+// The window's style: caption, system menu and minimise box; no resizing
+// and no maximising.
+inline constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// The functions for windows at any DPI came with Windows 10 (1607); they
+// are looked up when first needed, so that the program still starts where
+// they are missing.  There the window is sized for the system's DPI, the
+// only one.
+class DpiFunctions {
+public:
+    DpiFunctions();
+    // The DPI the window is drawn at; 0 where the system cannot tell.
+    UINT dpi_of(HWND hwnd) const;
+    // The outer size of the window whose client area is the frames' size,
+    // at the DPI (0: the system's).
+    SIZE frame(UINT dpi) const;
+
+private:
+    using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    Adjust adjust_ = nullptr;
+    DpiForWindow dpi_for_window_ = nullptr;
+};
+
+const DpiFunctions& dpi_functions();
+
+// The window rectangle for a new DPI: the top-left corner the system
+// suggests, and the frame that keeps the client area width x height pixels
+// (the suggested size would scale the client area with the DPI).
+RECT rectangle_for_dpi(const RECT& suggested, SIZE frame);
+
+// The tracking limits that let the window keep its whole size on a screen
+// shorter or narrower than it: the system's default maximum is the screen.
+void allow_full_size(MINMAXINFO& limits, SIZE frame);
+
+// UTF-16 from the system as UTF-8, and back; invalid units become U+FFFD.
+std::string narrow(std::wstring_view text);
+std::wstring widen(std::string_view text);
+
+}  // namespace platform::win32
