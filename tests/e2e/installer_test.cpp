@@ -136,6 +136,24 @@ TEST(WindowsPackage, PortableZipHoldsTheProgramReadmeAndLicence)
     }
 }
 
+// The program starts on Windows 7: it imports none of the later systems'
+// functions (those it uses where present, it looks up), and no DLL that
+// Windows 7 lacks.
+TEST(WindowsPackage, ProgramImportsNothingWindows7Lacks)
+{
+    const ScratchDir scratch;
+    const std::string imports =
+        output_of({"x86_64-w64-mingw32-objdump", "-p", windows_build() + "/vormo-kidney.exe"}, scratch.path());
+    ASSERT_NE(imports.find("DLL Name: USER32.dll"), std::string::npos) << imports;
+    for (const char* later :
+         {"AdjustWindowRectExForDpi", "GetDpiForWindow", "GetDpiForSystem", "GetSystemMetricsForDpi",
+          "SetThreadDpiAwarenessContext", "SetProcessDpiAwarenessContext", "EnableNonClientDpiScaling",
+          "SystemParametersInfoForDpi", "GetSystemTimePreciseAsFileTime", "shcore.dll", "SHCORE.dll", "api-ms-win-",
+          "ucrtbase.dll"}) {
+        EXPECT_EQ(imports.find(later), std::string::npos) << later;
+    }
+}
+
 // The entries under the user's menu, icon and application folders, which
 // Wine's menu builder would write to.
 std::set<std::string> desktop_entries()
