@@ -5,7 +5,6 @@
 // the frame generator, the tests and the benchmarks all read them from here.
 
 #include <array>
-#include <bit>
 #include <cstdint>
 
 namespace program {
@@ -26,8 +25,10 @@ inline constexpr int frame_count = 24;
 // user_width at the right and user_height at the bottom.
 inline constexpr float user_width = 14.882806f;
 inline constexpr float user_height = 29.84375f;
-static_assert(std::bit_cast<std::uint32_t>(user_width) == 0x416E1FF9);
-static_assert(std::bit_cast<std::uint32_t>(user_height) == 0x41EEC000);
+// The exact single-precision values (the builtin behind std::bit_cast, which
+// not every standard library this builds with provides).
+static_assert(__builtin_bit_cast(std::uint32_t, user_width) == 0x416E1FF9);
+static_assert(__builtin_bit_cast(std::uint32_t, user_height) == 0x41EEC000);
 
 // Paces, the busy-count limit of each tick: at start-up, in mouse-step mode,
 // and from the pointer in normal mode (x * pointer_factor * y, user scale).

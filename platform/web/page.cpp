@@ -1,0 +1,136 @@
+// The program's page in a browser: a canvas of the frames' size is the
+// picture surface, the browser's own JPEG decoder makes the pictures, and
+// the event pass yields to the browser once so that it can deliver the
+// queued input.  The page's side lives in page.js.
+
+#include "platform/platform.hpp"
+
+#include <emscripten.h>
+
+#include <array>
+#include <string>
+
+namespace platform::web {
+
+namespace {
+
+// The page's side, called from the viewer's one thread.  Asynchronous ones
+// suspend the program (ASYNCIFY) until the browser has done its part.
+
+EM_JS(void, page_open, (const char* keys), { Module.vormo.open(UTF8ToString(keys)); });
+
+// 0 when the picture was made, 1 when the browser cannot decode the stream,
+// 2 when it decodes to another size.
+EM_ASYNC_JS(int, page_decode, (const void* data, int size, int holder),
+            { return await Module.vormo.decode(HEAPU8.slice(data, data + size), holder); });
+
+EM_JS(void, page_show, (int holder), { Module.vormo.show(holder); });
+EM_JS(void, page_clear, (), { Module.vormo.clear(); });
+
+// Yields to the browser once (and, while the page is hidden, until it is
+// shown again).
+EM_ASYNC_JS(void, page_yield, (), { await Module.vormo.yield(); });
+
+// The next queued event: its kind (0 when there is none), and its values.
+EM_JS(int, page_next_event, (int* code, int* x, int* y), {
+    const e = Module.vormo.events.shift();
+    if (!e) {
+        return 0;
+    }
+    HEAP32[code >> 2] = e.code || 0;
+    HEAP32[x >> 2] = e.x || 0;
+    HEAP32[y >> 2] = e.y || 0;
+    return e.kind;
+});
+
+EM_JS(void, page_fail, (const char* line), { Module.vormo.fail(UTF8ToString(line)); });
+EM_JS(void, page_end, (), { Module.vormo.end(); });
+
+// The kinds page.js queues.
+enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4 };
+
+// The characters the viewer handles, as UTF-8: the page keeps the browser
+// from acting on these alone (space would scroll, "/" may open a search).
+std::string handled_keys()
+{
+    std::string keys;
+    for (const program::Binding& b : program::key_table) {
+        keys += static_cast<char>(b.character);  // all of them ASCII
+    }
+    return keys;
+}
+
+class Page final : public Platform {
+public:
+    Page() { page_open(handled_keys().c_str()); }
+    // The program is ending: the page stops listening and says so.
+    ~Page() override { page_end(); }
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
+
+    const Picture& decode(frames::Bytes jpeg, int holder) override
+    {
+        const int result = page_decode(jpeg.data(), static_cast<int>(jpeg.size()), holder);
+        if (result != 0) {
+            throw frames::BadFrameSet(result == 2 ? frames::Problem::wrong_size : frames::Problem::undecodable, holder);
+        }
+        Image& image = images_.at(static_cast<std::size_t>(holder - 1));
+        image.holder = holder;
+        return image;
+    }
+
+    bool wait_until_active() override { return true; }
+
+    void show(const Picture& picture) override { page_show(static_cast<const Image&>(picture).holder); }
+
+    void process_events(EventHandler& handler) override
+    {
+        page_yield();
+        int code = 0;
+        int x = 0;
+        int y = 0;
+        for (int kind; (kind = page_next_event(&code, &x, &y)) != none;) {
+            if (!handler.handle(event_of(kind, code, x, y))) {
+                return;
+            }
+        }
+    }
+
+    void clear() override { page_clear(); }
+
+private:
+    // A picture the page holds, by its holder's number.
+    struct Image final : Picture {
+        int holder = 0;
+    };
+
+    static Event event_of(int kind, int code, int x, int y)
+    {
+        switch (kind) {
+        case character: return TypedCharacter{static_cast<char32_t>(code)};
+        case click: return Click{};
+        case double_click: return DoubleClick{};
+        default: return to_user_scale(x, y);
+        }
+    }
+
+    std::array<Image, program::frame_count> images_;
+};
+
+}  // namespace
+
+}  // namespace platform::web
+
+namespace platform {
+
+std::unique_ptr<Platform> open_platform()
+{
+    return std::make_unique<web::Page>();
+}
+
+void report_failure(const char* line)
+{
+    web::page_fail(line);
+}
+
+}  // namespace platform

@@ -1,0 +1,166 @@
+// The page's side of the viewer: the canvas, the pictures the browser
+// decodes, the input queued for the next event pass, the yield to the
+// browser, and the end.  The program calls these through page.cpp.
+
+Module.vormo = (() => {
+  const kind = { character: 1, click: 2, doubleClick: 3, move: 4 };
+  const events = [];
+  const pictures = [];
+  const listeners = [];
+  let context = null;
+  let failed = false;
+  let ticks = 0;  // frames shown, for the benchmark only
+
+  // A message posted to oneself comes back at once: unlike a timer, the
+  // browser does not hold it back by 4 ms.
+  const channel = new MessageChannel();
+  let wake = null;
+  channel.port1.onmessage = () => {
+    const resume = wake;
+    wake = null;
+    resume();
+  };
+
+  const listen = (target, type, handler, options) => {
+    target.addEventListener(type, handler, options);
+    listeners.push({ target, type, handler, options });
+  };
+
+  const line = (text) => {
+    const p = document.getElementById('line');
+    p.textContent = text;
+    p.hidden = false;
+  };
+
+  // The pointer in the canvas's own pixels, whatever its size on the page.
+  const pixel = (e) => {
+    const canvas = Module.canvas;
+    const r = canvas.getBoundingClientRect();
+    return {
+      x: Math.floor((e.clientX - r.left) * canvas.width / r.width),
+      y: Math.floor((e.clientY - r.top) * canvas.height / r.height),
+    };
+  };
+
+  return {
+    events,
+
+    open(keys) {
+      const canvas = Module.canvas;
+      const handled = new Set([...keys, 'Escape']);
+      context = canvas.getContext('2d', { alpha: false });
+
+      // Typed characters: one character is its code point, Escape is 27.
+      // Combinations with Ctrl, Alt or Meta, and other named keys, are the
+      // browser's.
+      listen(window, 'keydown', (e) => {
+        if (e.ctrlKey || e.altKey || e.metaKey) return;
+        let code;
+        if (e.key === 'Escape') code = 27;
+        else if ([...e.key].length === 1) code = e.key.codePointAt(0);
+        else return;
+        if (handled.has(e.key)) e.preventDefault();
+        events.push({ kind: kind.character, code });
+      });
+
+      // Moves from pointer events (mouse, pen, touch); while the button is
+      // held the canvas keeps the pointer, so moves beyond its left or top
+      // edge give negative positions.
+      listen(canvas, 'pointermove', (e) => {
+        const p = pixel(e);
+        events.push({ kind: kind.move, x: p.x, y: p.y });
+      });
+      listen(canvas, 'pointerdown', (e) => {
+        canvas.focus();
+        if (e.button === 0) canvas.setPointerCapture(e.pointerId);
+      });
+
+      // Clicks from mouse events, which count them (a tap makes them too):
+      // the second press of a double-click is the double-click, its
+      // release no click; a release whose press was elsewhere is none.
+      let pressed = false;
+      listen(canvas, 'mousedown', (e) => {
+        if (e.button !== 0) return;
+        pressed = true;
+        if (e.detail > 0 && e.detail % 2 === 0) events.push({ kind: kind.doubleClick });
+      });
+      listen(canvas, 'mouseup', (e) => {
+        if (e.button !== 0 || !pressed) return;
+        pressed = false;
+        if (e.detail % 2 === 1) events.push({ kind: kind.click });
+      });
+      listen(canvas, 'contextmenu', (e) => e.preventDefault());
+      listen(canvas, 'dblclick', (e) => e.preventDefault());
+      canvas.focus();
+    },
+
+    async decode(bytes, holder) {
+      try {
+        const picture = await createImageBitmap(new Blob([bytes], { type: 'image/jpeg' }));
+        if (picture.width !== Module.canvas.width || picture.height !== Module.canvas.height) {
+          picture.close();
+          return 2;
+        }
+        pictures[holder] = picture;
+        return 0;
+      } catch (e) {
+        return 1;
+      }
+    },
+
+    show(holder) {
+      context.drawImage(pictures[holder], 0, 0);
+      if (ticks++ === 0) performance.mark('vormo-first-frame');
+    },
+
+    clear() {
+      context.fillStyle = '#000';
+      context.fillRect(0, 0, Module.canvas.width, Module.canvas.height);
+    },
+
+    // Lets the browser deliver what is queued, once; a hidden page waits
+    // until it is shown again.
+    yield() {
+      return new Promise((resolve) => {
+        const go = () => {
+          wake = resolve;
+          channel.port2.postMessage(0);
+        };
+        if (!document.hidden) {
+          go();
+          return;
+        }
+        const shown = () => {
+          if (document.hidden) return;
+          document.removeEventListener('visibilitychange', shown);
+          go();
+        };
+        document.addEventListener('visibilitychange', shown);
+      });
+    },
+
+    fail(text) {
+      failed = true;
+      Module.canvas.hidden = true;
+      line(text);
+    },
+
+    // The program has ended: no more listening, nothing held.
+    end() {
+      for (const l of listeners) l.target.removeEventListener(l.type, l.handler, l.options);
+      listeners.length = 0;
+      events.length = 0;
+      for (const picture of pictures) {
+        if (picture) picture.close();
+      }
+      channel.port1.close();
+      if (!failed) line('The viewer has ended. Reload the page to start it again.');
+    },
+
+    get ticks() {
+      return ticks;
+    },
+  };
+})();
+
+Module.onAbort = (what) => Module.vormo.fail('The viewer could not start: ' + what);
