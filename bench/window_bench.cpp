@@ -466,13 +466,14 @@ int main(int argc, char** argv)
     XTestFakeMotionEvent(x.display(), DefaultScreen(x.display()), 5, 5, 0);
     x.flush();
 
+    std::printf("\n%d runs each, alternating, on Xvfb %s%s\n\n", runs, server.name().c_str(),
+                argc > 5 ? ", the Windows programs under Wine" : "");
+    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
+    std::printf("|---|---:|---|---|---|\n");
     if (argc > 5) {
         wine_comparison(x, server.name(), argv[4], argv[5], runs);
         return 0;
     }
-    std::printf("\n%d runs each, alternating, on Xvfb %s\n\n", runs, server.name().c_str());
-    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
-    std::printf("|---|---:|---|---|---|\n");
     peers(x, server.name(), frames_dir, runs);
     tick_rates(x, server.name(), bare, runs);
     reactions(x, server.name());
