@@ -60,6 +60,8 @@ public:
     // The outer size of the window whose client area is the frames' size,
     // at the DPI (0: the system's).
     SIZE frame(UINT dpi) const;
+    // The same at the DPI the window is drawn at.
+    SIZE frame_of(HWND hwnd) const { return frame(dpi_of(hwnd)); }
 
 private:
     using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);

@@ -222,14 +222,10 @@ std::unique_ptr<Window> Window::open()
 
 void Window::fit_frame()
 {
-    const DpiFunctions& dpi = dpi_functions();
-    const UINT now = dpi.dpi_of(hwnd_.get());
+    const SIZE frame = dpi_functions().frame_of(hwnd_.get());
     RECT r{};
-    if (now && GetWindowRect(hwnd_.get(), &r)) {
-        const SIZE frame = dpi.frame(now);
-        if (r.right - r.left != frame.cx || r.bottom - r.top != frame.cy) {
-            SetWindowPos(hwnd_.get(), nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+    if (GetWindowRect(hwnd_.get(), &r) && (r.right - r.left != frame.cx || r.bottom - r.top != frame.cy)) {
+        SetWindowPos(hwnd_.get(), nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
@@ -239,8 +235,7 @@ LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l)
         // Also sent before WM_NCCREATE, with no object yet: the answer only
         // needs the window.  By default the window could be no larger than
         // the screen, which would shorten the picture on a short screen.
-        const DpiFunctions& dpi = dpi_functions();
-        allow_full_size(*reinterpret_cast<MINMAXINFO*>(l), dpi.frame(dpi.dpi_of(hwnd)));
+        allow_full_size(*reinterpret_cast<MINMAXINFO*>(l), dpi_functions().frame_of(hwnd));
         return 0;
     }
     if (message == WM_NCCREATE) {
