@@ -65,14 +65,7 @@ std::string output_of(const std::vector<std::string>& argv, const std::string& s
 
 class ScratchDir {
 public:
-    ScratchDir()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vormo-package-XXXXXX";
-        if (!mkdtemp(path_.data())) {
-            throw std::runtime_error("cannot make a scratch directory");
-        }
-    }
+    ScratchDir() : path_(make_scratch_dir("vormo-package")) {}
     ~ScratchDir() { fs::remove_all(path_); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;

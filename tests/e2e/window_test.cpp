@@ -522,23 +522,41 @@ TEST(UnderWine, MessageRulesHold)
     launcher().wait_for_server();  // started without a display, it could make no windows for the next program
 }
 
+// The program on a virtual X server of its own, started and showing a
+// frame.  Wine's server serves one display, so the one of earlier tests
+// must end first.
+struct OnItsOwnDisplay {
+    explicit OnItsOwnDisplay(const std::string& size = "1280x1024")
+        : display((launcher().wait_for_server(), size)), x(display.name())
+    {
+    }
+
+    void start()
+    {
+        viewer = launch(display.name(), {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+        window = x.wait_for_window(caption, launcher().slack(hang_limit));
+        ASSERT_NE(window, 0u) << viewer->error_output();
+        const StripMatcher strips{FrameMatcher(launcher().frame_tolerance())};
+        ASSERT_GE(x.wait_for_slot(window, strips, hang_limit), 0);
+    }
+
+    const VirtualDisplay display;
+    Connection x;
+    std::unique_ptr<Process> viewer;
+    Window window = 0;
+};
+
 // Windows ending the session: the program quits and ends with status 0.
 TEST(UnderWine, SessionEndEndsWithStatusZero)
 {
     if (!launcher().wine()) {
         GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
     }
-    // Wine's server serves one display: let the one of earlier tests end.
-    launcher().wait_for_server();
-    const VirtualDisplay display;
-    Connection x(display.name());
-    const std::unique_ptr<Process> viewer = launch(display.name());
-    const Window w = x.wait_for_window(caption, launcher().slack(hang_limit));
-    ASSERT_NE(w, 0u) << viewer->error_output();
-    const StripMatcher strips{FrameMatcher(launcher().frame_tolerance())};
-    ASSERT_GE(x.wait_for_slot(w, strips, hang_limit), 0);
-    const std::unique_ptr<Process> end = launcher().start("wineboot", {"DISPLAY=" + display.name()}, {"--end-session"});
-    EXPECT_EQ(viewer->wait_for_exit(launcher().slack(hang_limit)), 0) << viewer->error_output();
+    OnItsOwnDisplay own;
+    ASSERT_NO_FATAL_FAILURE(own.start());
+    const std::unique_ptr<Process> end =
+        launcher().start("wineboot", {"DISPLAY=" + own.display.name()}, {"--end-session"});
+    EXPECT_EQ(own.viewer->wait_for_exit(launcher().slack(hang_limit)), 0) << own.viewer->error_output();
     end->wait_for_exit(launcher().slack(hang_limit));
 }
 
@@ -546,21 +564,14 @@ TEST(UnderWine, SessionEndEndsWithStatusZero)
 // size.
 TEST(ShortScreen, TheClientAreaKeepsTheFramesSize)
 {
-    // Wine's server serves one display: let the one of earlier tests end.
-    launcher().wait_for_server();
-    const VirtualDisplay display("1280x720");
-    Connection x(display.name());
-    const std::unique_ptr<Process> viewer = launch(display.name(), {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-    const Window w = x.wait_for_window(caption, launcher().slack(hang_limit));
-    ASSERT_NE(w, 0u) << viewer->error_output();
-    const StripMatcher strips{FrameMatcher(launcher().frame_tolerance())};
-    ASSERT_GE(x.wait_for_slot(w, strips, hang_limit), 0);
-    const XWindowAttributes a = x.attributes(w);
+    OnItsOwnDisplay own("1280x720");
+    ASSERT_NO_FATAL_FAILURE(own.start());
+    const XWindowAttributes a = own.x.attributes(own.window);
     EXPECT_EQ(a.width, program::width);
     EXPECT_EQ(a.height, program::height);
-    launcher().focus(x, w);
-    x.type(XK_Escape);
-    EXPECT_EQ(viewer->wait_for_exit(launcher().slack(hang_limit)), 0);
+    launcher().focus(own.x, own.window);
+    own.x.type(XK_Escape);
+    EXPECT_EQ(own.viewer->wait_for_exit(launcher().slack(hang_limit)), 0);
 }
 
 TEST(NoDisplay, OneClearLineAndStatusOne)

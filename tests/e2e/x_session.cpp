@@ -32,6 +32,16 @@ void sleep_for(std::chrono::milliseconds d)
     std::this_thread::sleep_for(d);
 }
 
+std::string make_scratch_dir(const std::string& stem)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
+    if (!mkdtemp(dir.data())) {
+        throw std::runtime_error("cannot make a scratch directory in " + dir.substr(0, dir.rfind('/')));
+    }
+    return dir;
+}
+
 namespace {
 
 std::vector<std::string> environment_with(const std::vector<std::string>& changes)
@@ -669,11 +679,7 @@ std::unique_ptr<Launcher> Launcher::make(bool wine)
     if (!wine) {
         return std::unique_ptr<Launcher>(new Launcher(""));
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vormo-wine-XXXXXX";
-    if (!mkdtemp(dir.data())) {
-        throw std::runtime_error("cannot make a scratch directory for Wine");
-    }
+    const std::string dir = make_scratch_dir("vormo-wine");
     std::unique_ptr<Launcher> launcher(new Launcher(dir));
     std::filesystem::create_directory(dir + "/home");
     // A fresh prefix, made without a display: its windows are not wanted.

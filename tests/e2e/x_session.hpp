@@ -199,6 +199,9 @@ long resident_kib(int pid);
 
 void sleep_for(std::chrono::milliseconds d);
 
+// A new empty directory named stem-XXXXXX under TMPDIR (or /tmp).
+std::string make_scratch_dir(const std::string& stem);
+
 // How the program under test is started: as it is, or, for the Windows
 // program, under Debian's wine64 in a scratch prefix made for this run of
 // the tests and removed at its end.  VORMO_LAUNCHER=wine picks Wine.
