@@ -60,14 +60,12 @@ protected:
     ~EventHandler() = default;
 };
 
-// A frame as the port shows it, made by the port's own decoder from one
-// JPEG stream.  The port owns it; the viewer only refers to it.
-class Picture {
-protected:
-    Picture() = default;
-    ~Picture() = default;
-    Picture(const Picture&) = default;
-    Picture& operator=(const Picture&) = default;
+// A frame as the port shows it, named by the holder whose JPEG stream the
+// port's own decoder made it from.  The port keeps the picture itself in its
+// table under that number; the viewer only holds the name and hands it back.
+struct Picture {
+    int holder = 0;  // 1..frame_count
+    bool operator==(const Picture&) const = default;
 };
 
 // A failure to open the window: what() is the one line the program prints,
@@ -86,7 +84,7 @@ public:
     // once for each holder; the picture lives as long as the platform.
     // Throws frames::BadFrameSet naming the holder when the stream does not
     // decode to a width x height picture.
-    virtual const Picture& decode(frames::Bytes jpeg, int holder) = 0;
+    virtual Picture decode(frames::Bytes jpeg, int holder) = 0;
 
     // Waits until the window is first on screen (shown, exposed or
     // activated, whichever comes first), then brings it to the front with
@@ -94,9 +92,9 @@ public:
     // once; later activations do not concern the viewer.
     virtual bool wait_until_active() = 0;
 
-    // Shows one of this platform's pictures on the picture surface,
-    // unscaled at its top-left corner, replacing whatever was shown.
-    virtual void show(const Picture& picture) = 0;
+    // Shows a picture decode() made on the picture surface, unscaled at its
+    // top-left corner, replacing whatever was shown.
+    virtual void show(Picture picture) = 0;
 
     // Processes the events pending when the pass starts, in order, handing
     // the viewer's ones to the handler; returns when those are done (events

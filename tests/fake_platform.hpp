@@ -51,30 +51,24 @@ public:
         };
     }
 
-    // A picture that knows the holder whose stream it was made from.
-    struct FakePicture final : platform::Picture {
-        int holder = 0;
-        std::size_t bytes = 0;
-    };
+    // The length of the stream each holder's picture was made from.
+    std::array<std::size_t, program::frame_count> stream_bytes{};
 
-    const platform::Picture& decode(frames::Bytes jpeg, int holder) override
+    platform::Picture decode(frames::Bytes jpeg, int holder) override
     {
         decoded.push_back(holder);
-        FakePicture& p = pictures_.at(static_cast<std::size_t>(holder - 1));
-        p.holder = holder;
-        p.bytes = jpeg.size();
-        return p;
+        stream_bytes.at(static_cast<std::size_t>(holder - 1)) = jpeg.size();
+        return platform::Picture{holder};
     }
 
     bool wait_until_active() override { return true; }
 
-    void show(const platform::Picture& picture) override
+    void show(platform::Picture picture) override
     {
         if (cleared) {
             ++shows_after_clear;
         }
-        const auto& p = static_cast<const FakePicture&>(picture);
-        shown.push_back(p.holder - 1);
+        shown.push_back(picture.holder - 1);
     }
 
     void process_events(platform::EventHandler& handler) override
@@ -100,9 +94,6 @@ public:
     }
 
     void clear() override { cleared = true; }
-
-private:
-    std::array<FakePicture, program::frame_count> pictures_;
 };
 
 // Runs a viewer over the fake and returns its exit status.

@@ -7,11 +7,11 @@ Holders::Holders(frames::Bytes frame_set, platform::Platform& platform)
 {
 }
 
-const platform::Picture& Holders::picture(int holder)
+platform::Picture Holders::picture(int holder)
 {
-    const platform::Picture*& p = pictures_.at(static_cast<std::size_t>(holder - 1));
+    std::optional<platform::Picture>& p = pictures_.at(static_cast<std::size_t>(holder - 1));
     if (!p) {
-        p = &platform_.decode(set_.jpeg[static_cast<std::size_t>(holder - 1)], holder);
+        p = platform_.decode(set_.jpeg[static_cast<std::size_t>(holder - 1)], holder);
     }
     return *p;
 }

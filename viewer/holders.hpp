@@ -10,6 +10,7 @@
 #include "common/program.hpp"
 
 #include <array>
+#include <optional>
 
 namespace viewer {
 
@@ -22,12 +23,12 @@ public:
     // The picture of Image<holder>, holder 1..frame_count, decoded by the
     // platform on the first request.  Throws frames::BadFrameSet if its JPEG
     // cannot be decoded.
-    const platform::Picture& picture(int holder);
+    platform::Picture picture(int holder);
 
 private:
     frames::FrameSet set_;
     platform::Platform& platform_;
-    std::array<const platform::Picture*, program::frame_count> pictures_{};
+    std::array<std::optional<platform::Picture>, program::frame_count> pictures_{};
 };
 
 }  // namespace viewer

@@ -30,7 +30,7 @@ void Viewer::start_up()
     // Slot 0 is shown the moment it is bound; each later slot is followed by
     // one event pass, so input during loading is handled as it comes.
     bind(0);
-    platform_.show(*frames_[0]);
+    platform_.show(frames_[0]);
     for (int s = 1; s < program::frame_count && !ended_; ++s) {
         bind(s);
         event_pass();
@@ -42,7 +42,7 @@ void Viewer::start_up()
 void Viewer::tick()
 {
     apply_command(state_);
-    platform_.show(*frames_[state_.l]);
+    platform_.show(frames_[state_.l]);
     pause();
 }
 
@@ -61,7 +61,7 @@ void Viewer::event_pass()
 
 void Viewer::bind(int slot)
 {
-    frames_[slot] = &holders_.picture(slot + 1);
+    frames_[slot] = holders_.picture(slot + 1);
 }
 
 void Viewer::quit()

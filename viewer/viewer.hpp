@@ -42,8 +42,8 @@ private:
     Holders& holders_;
     Counter counter_;
     State state_;
-    // Slot s refers to the picture Image<s + 1> holds; never a copy.
-    std::array<const platform::Picture*, program::frame_count> frames_{};
+    // Slot s names the picture Image<s + 1> holds; never a copy.
+    std::array<platform::Picture, program::frame_count> frames_{};
     bool ended_ = false;
 };
 

@@ -114,16 +114,14 @@ Window::Window(std::unique_ptr<Sdl> sdl) : sdl_(std::move(sdl))
 
 Window::~Window() = default;
 
-const Picture& Window::decode(frames::Bytes jpeg, int holder)
+Picture Window::decode(frames::Bytes jpeg, int holder)
 {
-    Pixels& p = pictures_.at(static_cast<std::size_t>(holder - 1));
-    std::byte* out = block_.frame(holder);
-    // Binding the 23 later frames takes a fifth less when each frame's pages
-    // are faulted in with one call before the decoder writes them.
-    linux_x11::populate(out, frames::frame_bytes);
-    decoder_.decode(jpeg, layout_, out, holder);
-    p.bytes = out;
-    return p;
+    return pictures_.decode(jpeg, holder, [this](frames::Bytes stream, std::byte* out, int h) {
+        // Binding the 23 later frames takes a fifth less when each frame's
+        // pages are faulted in with one call before the decoder writes them.
+        linux_x11::populate(out, frames::frame_bytes);
+        decoder_.decode(stream, layout_, out, h);
+    });
 }
 
 bool Window::wait_until_active()
@@ -147,7 +145,7 @@ bool Window::wait_until_active()
     throw OpenError(reason("lost the window's events"));
 }
 
-void Window::show(const Picture& picture)
+void Window::show(Picture picture)
 {
     SDL_Surface* surface = SDL_GetWindowSurface(window_.get());
     if (!surface) {
@@ -157,7 +155,7 @@ void Window::show(const Picture& picture)
         SDL_LockSurface(surface);
     }
     auto* to = static_cast<unsigned char*>(surface->pixels);
-    const auto* from = reinterpret_cast<const unsigned char*>(static_cast<const Pixels&>(picture).bytes);
+    const auto* from = reinterpret_cast<const unsigned char*>(pictures_.pixels(picture));
     const int width = std::min(surface->w, program::width);
     const int height = std::min(surface->h, program::height);
     if (copy_directly_) {

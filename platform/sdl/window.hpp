@@ -4,12 +4,12 @@
 // client area is the picture surface, showing frames that TurboJPEG decoded
 // straight into the surface's pixel layout.
 
+#include "platform/pixel_store.hpp"
 #include "platform/platform.hpp"
 
 #include "frames/pixels.hpp"
 #include "frames/turbojpeg.hpp"
 
-#include <array>
 #include <memory>
 
 struct SDL_Window;
@@ -27,17 +27,13 @@ public:
     Window& operator=(const Window&) = delete;
     ~Window() override;
 
-    const Picture& decode(frames::Bytes jpeg, int holder) override;
+    Picture decode(frames::Bytes jpeg, int holder) override;
     bool wait_until_active() override;
-    void show(const Picture& picture) override;
+    void show(Picture picture) override;
     void process_events(EventHandler& handler) override;
     void clear() override;
 
 private:
-    // A decoded frame: frames::frame_bytes of the block, in layout_.
-    struct Pixels final : Picture {
-        const std::byte* bytes = nullptr;
-    };
     struct Sdl;  // SDL_Init / SDL_Quit
     struct DestroyWindow {
         void operator()(SDL_Window* window) const;
@@ -54,8 +50,7 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
-    frames::FrameBlock block_;
-    std::array<Pixels, program::frame_count> pictures_;
+    PixelStore pictures_;  // in layout_
 };
 
 }  // namespace platform::sdl

@@ -7,7 +7,6 @@
 
 #include <emscripten.h>
 
-#include <array>
 #include <string>
 
 namespace platform::web {
@@ -17,7 +16,12 @@ namespace {
 // The page's side, called from the viewer's one thread.  Asynchronous ones
 // suspend the program (ASYNCIFY) until the browser has done its part.
 
-EM_JS(void, page_open, (const char* keys), { Module.vormo.open(UTF8ToString(keys)); });
+// The page starts listening: for the characters the viewer handles (the
+// browser's own action on those is prevented), and for ESC, queuing each
+// input as one of the kinds below.
+EM_JS(void, page_open, (const char* keys, int escape, int character, int click, int double_click, int move), {
+    Module.vormo.open(UTF8ToString(keys), escape, {character, click, doubleClick : double_click, move});
+});
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.
@@ -46,7 +50,7 @@ EM_JS(int, page_next_event, (int* code, int* x, int* y), {
 EM_JS(void, page_fail, (const char* line), { Module.vormo.fail(UTF8ToString(line)); });
 EM_JS(void, page_end, (), { Module.vormo.end(); });
 
-// The kinds page.js queues.
+// The kinds of input the page queues.
 enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4 };
 
 // The characters the viewer handles, as UTF-8: the page keeps the browser
@@ -62,26 +66,28 @@ std::string handled_keys()
 
 class Page final : public Platform {
 public:
-    Page() { page_open(handled_keys().c_str()); }
+    Page()
+    {
+        page_open(handled_keys().c_str(), static_cast<int>(program::escape), character, click, double_click, move);
+    }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }
     Page(const Page&) = delete;
     Page& operator=(const Page&) = delete;
 
-    const Picture& decode(frames::Bytes jpeg, int holder) override
+    // The page keeps the browser's picture under the holder's number.
+    Picture decode(frames::Bytes jpeg, int holder) override
     {
         const int result = page_decode(jpeg.data(), static_cast<int>(jpeg.size()), holder);
         if (result != 0) {
             throw frames::BadFrameSet(result == 2 ? frames::Problem::wrong_size : frames::Problem::undecodable, holder);
         }
-        Image& image = images_.at(static_cast<std::size_t>(holder - 1));
-        image.holder = holder;
-        return image;
+        return Picture{holder};
     }
 
     bool wait_until_active() override { return true; }
 
-    void show(const Picture& picture) override { page_show(static_cast<const Image&>(picture).holder); }
+    void show(Picture picture) override { page_show(picture.holder); }
 
     void process_events(EventHandler& handler) override
     {
@@ -99,11 +105,6 @@ public:
     void clear() override { page_clear(); }
 
 private:
-    // A picture the page holds, by its holder's number.
-    struct Image final : Picture {
-        int holder = 0;
-    };
-
     static Event event_of(int kind, int code, int x, int y)
     {
         switch (kind) {
@@ -113,8 +114,6 @@ private:
         default: return to_user_scale(x, y);
         }
     }
-
-    std::array<Image, program::frame_count> images_;
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // browser, and the end.  The program calls these through page.cpp.
 
 Module.vormo = (() => {
-  const kind = { character: 1, click: 2, doubleClick: 3, move: 4 };
+  let kind = null;  // the kinds of input the program takes, from open()
   const events = [];
   const pictures = [];
   const listeners = [];
@@ -45,18 +45,19 @@ Module.vormo = (() => {
   return {
     events,
 
-    open(keys) {
+    open(keys, escape, kinds) {
       const canvas = Module.canvas;
       const handled = new Set([...keys, 'Escape']);
+      kind = kinds;
       context = canvas.getContext('2d', { alpha: false });
 
-      // Typed characters: one character is its code point, Escape is 27.
+      // Typed characters: one character is its code point, Escape is ESC.
       // Combinations with Ctrl, Alt or Meta, and other named keys, are the
       // browser's.
       listen(window, 'keydown', (e) => {
         if (e.ctrlKey || e.altKey || e.metaKey) return;
         let code;
-        if (e.key === 'Escape') code = 27;
+        if (e.key === 'Escape') code = escape;
         else if ([...e.key].length === 1) code = e.key.codePointAt(0);
         else return;
         if (handled.has(e.key)) e.preventDefault();

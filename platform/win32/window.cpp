@@ -7,12 +7,12 @@
 
 #include "frames/pixels.hpp"
 #include "platform/characters.hpp"
+#include "platform/pixel_store.hpp"
 #include "platform/platform.hpp"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -130,18 +130,13 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    const Picture& decode(frames::Bytes jpeg, int holder) override;
+    Picture decode(frames::Bytes jpeg, int holder) override;
     bool wait_until_active() override;
-    void show(const Picture& picture) override;
+    void show(Picture picture) override;
     void process_events(EventHandler& handler) override;
     void clear() override;
 
 private:
-    // A decoded frame: frames::frame_bytes of the block, B, G, R, X bytes.
-    struct Pixels final : Picture {
-        const std::byte* bytes = nullptr;
-    };
-
     explicit Window(const WNDCLASSEXW& wc) : class_(wc) {}
     static WNDCLASSEXW window_class();
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
@@ -160,7 +155,7 @@ private:
     WindowHandle hwnd_;
     DeviceContext dc_;
     BITMAPINFO bitmap_{};
-    const Pixels* current_ = nullptr;  // what WM_PAINT repaints; none once cleared
+    const std::byte* current_ = nullptr;  // what WM_PAINT repaints; none once cleared
     InputState input_;
     std::vector<Event> queued_;
     // The viewer, from its first event pass on: it outlives the passes, and
@@ -170,8 +165,7 @@ private:
     bool on_screen_ = false;
     bool closing_ = false;
     Wic decoder_;
-    frames::FrameBlock block_;
-    std::array<Pixels, program::frame_count> pictures_;
+    PixelStore pictures_;  // B, G, R, X bytes
 };
 
 WNDCLASSEXW Window::window_class()
@@ -291,7 +285,7 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
 void Window::draw(HDC dc) const
 {
     if (current_) {
-        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_->bytes,
+        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_,
                           &bitmap_, DIB_RGB_COLORS);
     } else {
         const RECT all{0, 0, program::width, program::height};
@@ -321,18 +315,15 @@ bool Window::wait_until_active()
     return true;
 }
 
-const Picture& Window::decode(frames::Bytes jpeg, int holder)
+Picture Window::decode(frames::Bytes jpeg, int holder)
 {
-    Pixels& p = pictures_.at(static_cast<std::size_t>(holder - 1));
-    std::byte* out = block_.frame(holder);
-    decoder_.decode(jpeg, out, holder);
-    p.bytes = out;
-    return p;
+    return pictures_.decode(jpeg, holder,
+                            [this](frames::Bytes stream, std::byte* out, int h) { decoder_.decode(stream, out, h); });
 }
 
-void Window::show(const Picture& picture)
+void Window::show(Picture picture)
 {
-    current_ = &static_cast<const Pixels&>(picture);
+    current_ = pictures_.pixels(picture);
     draw(dc_.get());
     put_on_screen();
 }

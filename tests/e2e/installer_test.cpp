@@ -6,7 +6,9 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that clash with it.
 #include <gtest/gtest.h>
 
-#include "x_session.hpp"
+#include "launcher.hpp"
+
+#include "common/program.hpp"
 
 #include <X11/keysym.h>
 
@@ -22,8 +24,7 @@ namespace {
 using namespace e2e;
 namespace fs = std::filesystem;
 
-constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
-constexpr const char* product = "Vormo KidneyShape";
+constexpr const char* product = program::name;
 constexpr const char* upgrade_code = "{536FE28A-69CF-4A42-8C8E-F5F144B0C4CB}";
 constexpr const char* uninstall_key = R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall)";
 // Installing takes Wine a while: only bounds a hang.
@@ -63,21 +64,9 @@ std::string output_of(const std::vector<std::string>& argv, const std::string& s
     return status == 0 ? read_file(out) : "";
 }
 
-class ScratchDir {
-public:
-    ScratchDir() : path_(make_scratch_dir("vormo-package")) {}
-    ~ScratchDir() { fs::remove_all(path_); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAndUpgrade)
 {
-    const ScratchDir scratch;
+    const ScratchDir scratch("vormo-package");
     const std::string msi = package(VORMO_VERSION);
     const auto table = [&](const char* name) { return output_of({"msiinfo", "export", msi, name}, scratch.path()); };
 
@@ -120,7 +109,7 @@ TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAnd
 
 TEST(WindowsPackage, PortableZipHoldsTheProgramReadmeAndLicence)
 {
-    const ScratchDir scratch;
+    const ScratchDir scratch("vormo-package");
     const std::string zip = windows_build() + "/vormo-kidney-" + VORMO_VERSION + "-windows.zip";
     const std::string listing = output_of({VORMO_CMAKE, "-E", "tar", "tf", zip}, scratch.path());
     const std::string folder = std::string("vormo-kidney-") + VORMO_VERSION + "/";
@@ -134,7 +123,7 @@ TEST(WindowsPackage, PortableZipHoldsTheProgramReadmeAndLicence)
 // Windows 7 lacks.
 TEST(WindowsPackage, ProgramImportsNothingWindows7Lacks)
 {
-    const ScratchDir scratch;
+    const ScratchDir scratch("vormo-package");
     const std::string imports =
         output_of({"x86_64-w64-mingw32-objdump", "-p", windows_build() + "/vormo-kidney.exe"}, scratch.path());
     ASSERT_NE(imports.find("DLL Name: USER32.dll"), std::string::npos) << imports;
@@ -244,7 +233,7 @@ protected:
         return versions;
     }
 
-    ScratchDir scratch_;
+    ScratchDir scratch_{"vormo-package"};
     std::unique_ptr<Launcher> wine_;
 };
 
@@ -269,7 +258,7 @@ TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
         Connection x(display.name());
         const std::unique_ptr<Process> viewer =
             wine_->start(R"(C:\Program Files\Vormo KidneyShape\vormo-kidney.exe)", {"DISPLAY=" + display.name()});
-        const Window w = x.wait_for_window(caption, wine_->slack(20000ms));
+        const Window w = x.wait_for_window(program::caption, wine_->slack(20000ms));
         ASSERT_NE(w, 0u) << viewer->error_output();
         wine_->focus(x, w);
         x.type(XK_Escape);

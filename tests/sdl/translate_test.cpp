@@ -1,18 +1,13 @@
 // The SDL window's events in the viewer's terms, from hand-made events with
-// no display; the text decoders both platforms use; the caption against the
-// key table.
+// no display.
 
-#include "controls/keyboard.hpp"
 #include "platform/sdl/translate.hpp"
-#include "platform/characters.hpp"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -124,70 +119,6 @@ TEST(Translate, AFullTextBufferIsDeliveredWhole)
     const std::string full(sizeof SDL_TextInputEvent::text - 1, '.');
     const platform::sdl::Translation t = platform::sdl::translate(text(full.c_str()));
     EXPECT_EQ(t.count, static_cast<int>(full.size()));
-}
-
-std::vector<char32_t> joined(const std::u16string& units)
-{
-    platform::Utf16Joiner joiner;
-    std::vector<char32_t> codes;
-    for (const char16_t u : units) {
-        char32_t out[2];
-        const int n = joiner.feed(u, out);
-        codes.insert(codes.end(), out, out + n);
-    }
-    return codes;
-}
-
-TEST(Characters, Utf16UnitsJoinIntoCodePoints)
-{
-    EXPECT_EQ(joined(u"+"), (std::vector<char32_t>{U'+'}));
-    EXPECT_EQ(joined(u"\U0001F600."), (std::vector<char32_t>{0x1F600, U'.'}));
-    // A high surrogate waits; a unit that is not its pair gives it up.
-    EXPECT_EQ(joined(u"\xD83D"), (std::vector<char32_t>{}));
-    EXPECT_EQ(joined(u"\xD83D+"), (std::vector<char32_t>{0xFFFD, U'+'}));
-    EXPECT_EQ(joined(u"\xD83D\xD83D\xDE00"), (std::vector<char32_t>{0xFFFD, 0x1F600}));
-    EXPECT_EQ(joined(u"\xDE00-"), (std::vector<char32_t>{0xFFFD, U'-'}));
-}
-
-// The characters the caption names between "Use:" and "ESC", as typed:
-// "SpaceBar" is the space, "mouse" is no key.
-std::set<char32_t> keys_in_caption()
-{
-    const std::string_view caption = program::caption;
-    const std::size_t from = caption.find("Use:");
-    const std::size_t to = caption.find("ESC");
-    EXPECT_NE(from, std::string_view::npos);
-    EXPECT_NE(to, std::string_view::npos);
-    std::set<char32_t> keys;
-    std::string_view rest = caption.substr(from + 4, to - from - 4);
-    while (!rest.empty()) {
-        const std::size_t start = rest.find_first_not_of(' ');
-        if (start == std::string_view::npos) {
-            break;
-        }
-        rest.remove_prefix(start);
-        const std::string_view word = rest.substr(0, rest.find(' '));
-        rest.remove_prefix(word.size());
-        if (word == "SpaceBar") {
-            keys.insert(U' ');
-        } else if (word.size() == 1) {
-            keys.insert(static_cast<char32_t>(word[0]));
-        } else {
-            EXPECT_EQ(word, "mouse") << "the caption names a key the test does not know";
-        }
-    }
-    return keys;
-}
-
-TEST(Caption, NamesExactlyTheBoundKeysAndEsc)
-{
-    std::set<char32_t> bound;
-    for (const program::Binding& b : controls::key_table) {
-        EXPECT_TRUE(bound.insert(b.character).second) << "bound twice: " << static_cast<unsigned>(b.character);
-    }
-    EXPECT_EQ(keys_in_caption(), bound);
-    EXPECT_NE(std::string_view(program::caption).find("ESC to Quit"), std::string_view::npos);
-    EXPECT_EQ(controls::escape, 27u);
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+#include "figures.hpp"
+
+#include "common/program.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+namespace figures {
+
+using e2e::Process;
+using e2e::sleep_for;
+using namespace std::chrono_literals;
+
+double ms_since(Clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+Stats stats(std::vector<double> v)
+{
+    std::erase_if(v, [](double value) { return value < 0; });
+    if (v.empty()) {
+        return {};
+    }
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    return {median, v.front(), v.back()};
+}
+
+void header(const std::string& what)
+{
+    std::printf("\n%s\n\n", what.c_str());
+    std::printf("| %-34s | %8s | %-19s | %-5s | ratio\n", "figure", "median", "min – max", "unit");
+    std::printf("|---|---:|---|---|---|\n");
+}
+
+void line(const char* what, const Stats& s, const char* unit, double ratio_to, const char* ratio_name)
+{
+    if (s.median < 0) {
+        std::printf("| %-34s | %8s | %-19s | %-5s |\n", what, "not seen", "", unit);
+        return;
+    }
+    std::printf("| %-34s | %8.1f | %8.1f – %-8.1f | %-5s |", what, s.median, s.low, s.high, unit);
+    if (ratio_to > 0) {
+        std::printf(" %.2f × %s", s.median / ratio_to, ratio_name);
+    }
+    std::printf("\n");
+}
+
+const Launcher& native()
+{
+    static const std::unique_ptr<Launcher> launcher = Launcher::make(false);
+    return *launcher;
+}
+
+const e2e::StripMatcher& strip_matcher()
+{
+    static const e2e::StripMatcher strips{e2e::FrameMatcher()};
+    return strips;
+}
+
+namespace {
+
+// The slot (of those given) that some viewable top-level window of at least
+// the frame size shows, or -1.
+int slot_on_screen(Connection& x, const std::vector<int>& slots)
+{
+    for (const Window w : x.frame_sized_windows()) {
+        const int s = strip_matcher().near_slot(x.display(), w, slots);
+        if (s >= 0) {
+            return s;
+        }
+    }
+    return -1;
+}
+
+// Once the program has settled, presses the left button on its window and
+// drags the pointer left of it, where X is negative and so is the pace;
+// the button stays down.
+void drag_left_of(Connection& x, Window w)
+{
+    sleep_for(1500ms);
+    x.move_pointer(w, 500, 300);
+    x.press();
+    const XWindowAttributes a = x.attributes(w);
+    x.queue_pointer_at(a.x - 60, a.y + 300);
+    x.flush();
+    sleep_for(200ms);
+}
+
+}  // namespace
+
+Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
+            const Launcher& launcher)
+{
+    Run run;
+    const auto start = Clock::now();
+    const std::unique_ptr<Process> p =
+        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
+    while (ms_since(start) < 20000) {
+        const int s = slot_on_screen(x, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
+        if (s >= 0) {
+            run.first_ms = ms_since(start);
+            if (s == 1) {
+                run.complete_ms = run.first_ms;
+            }
+            break;
+        }
+    }
+    while (ours && run.complete_ms < 0 && ms_since(start) < 20000) {
+        if (slot_on_screen(x, {1, 2}) >= 0) {
+            run.complete_ms = ms_since(start);
+        }
+    }
+    sleep_for(100ms);
+    run.rss_mb = static_cast<double>(e2e::peak_kib(p->pid())) / 1024.0;
+    p->stop();
+    return run;
+}
+
+double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion)
+{
+    e2e::DamageCounter damage(x.display(), w);
+    const XWindowAttributes a = x.attributes(w);
+    std::mt19937 random(3);
+    const auto start = Clock::now();
+    auto next_motion = start;
+    long presents = 0;
+    while (Clock::now() - start < how_long) {
+        presents = damage.count();
+        if (with_motion && Clock::now() >= next_motion) {
+            // Left of the window: with the button held, X stays negative.
+            x.queue_pointer_at(a.x - 1 - static_cast<int>(random() % 100),
+                               a.y + static_cast<int>(random() % program::height));
+            XFlush(x.display());
+            next_motion += 1ms;
+        }
+    }
+    return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
+}
+
+DragRun drag_run(Connection& x, const std::string& display, const std::string& program, const Launcher& launcher,
+                 bool with_motion)
+{
+    DragRun run;
+    const std::unique_ptr<Process> viewer = launcher.start(program, {"DISPLAY=" + display});
+    const Window w = x.wait_for_window(program::caption, 20000ms);
+    if (!w) {
+        return run;
+    }
+    drag_left_of(x, w);
+    run.rate = present_rate(x, w, 2000ms, false);
+    if (with_motion) {
+        run.loaded_rate = present_rate(x, w, 2000ms, true);
+    }
+    x.release();
+    run.rss_mb = static_cast<double>(e2e::peak_kib(viewer->pid())) / 1024.0;
+    viewer->stop();
+    return run;
+}
+
+}  // namespace figures

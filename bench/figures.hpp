@@ -1,0 +1,68 @@
+#pragma once
+
+// What the whole-process benchmarks share: statistics over runs, the rows of
+// their table, and the measurements taken of any program on the virtual X
+// server: first frame, peak memory, and ticks at k < 0.
+
+#include "frame_watch.hpp"
+#include "launcher.hpp"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace figures {
+
+using e2e::Clock;
+using e2e::Connection;
+using e2e::Launcher;
+
+double ms_since(Clock::time_point t);
+
+struct Stats {
+    double median = -1, low = -1, high = -1;  // -1: nothing measured
+};
+
+// The median and range of the values that are not negative (a negative
+// one was not measured).
+Stats stats(std::vector<double> v);
+
+// Prints the table's header, then one row each: the figure, its median and
+// range, its unit, and its ratio to another median if one is given.
+void header(const std::string& what);
+void line(const char* what, const Stats& s, const char* unit, double ratio_to = 0, const char* ratio_name = "");
+
+// Programs started as they are.
+const Launcher& native();
+
+// The frames, decoded once, and their three-row signatures.
+const e2e::StripMatcher& strip_matcher();
+
+struct Run {
+    double first_ms = -1;
+    double complete_ms = -1;
+    double rss_mb = -1;
+};
+
+// Starts a program, times its first frame (for the viewer, ours, also its
+// first tick), ends it and reads its peak memory.
+Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
+            const Launcher& launcher = native());
+
+// A viewer's ticks per second with the left button held and the pointer
+// dragged left of its window (a negative pace: no counting steps), without
+// and, if asked, with 1,000 pointer-motion events a second; and its peak
+// memory.
+struct DragRun {
+    double rate = -1;
+    double loaded_rate = -1;
+    double rss_mb = -1;
+};
+DragRun drag_run(Connection& x, const std::string& display, const std::string& program, const Launcher& launcher,
+                 bool with_motion = false);
+
+// Presents per second on the window over a while, counted through X DAMAGE,
+// optionally with 1,000 pointer-motion events a second left of it.
+double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion);
+
+}  // namespace figures

@@ -1,0 +1,143 @@
+// The Windows program under Wine beside the Linux program and a bare Win32
+// GDI loop under the same Wine, run alternately on one virtual X server:
+//
+//   first frame           exec -> the expected picture seen in a grab
+//   ticks at k < 0        presents per second through X DAMAGE, with the
+//                         left button dragged left of the window
+//   frames seen per turn  at the start-up pace, 24 when every frame drawn
+//                         reaches the screen
+//   ESC to exit           the key typed -> the process gone
+//
+//   wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]
+
+#include "figures.hpp"
+
+#include "common/program.hpp"
+
+#include <X11/keysym.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace figures;
+using e2e::Process;
+using e2e::sleep_for;
+using e2e::VirtualDisplay;
+
+// What a person sees of a program at the start-up pace, and how fast it
+// ends: the frames seen per turn of the figure (24 when every frame drawn
+// reaches the screen) over some two turns of sampling, and the time from
+// ESC to the process's exit.
+struct Showing {
+    double frames_per_turn = -1;
+    double esc_to_exit_ms = -1;
+};
+
+Showing showing(Connection& x, const e2e::StripMatcher& strips, const std::string& display,
+                const std::vector<std::string>& argv, const std::string& title, const Launcher& launcher)
+{
+    Showing seen;
+    const std::unique_ptr<Process> p =
+        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
+    const Window w = x.wait_for_window(title, std::chrono::milliseconds(20000));
+    if (!w) {
+        return seen;
+    }
+    launcher.focus(x, w);
+    sleep_for(std::chrono::milliseconds(1000));  // past start-up
+    const e2e::Changes c = e2e::record_changes(x, w, strips, 2 * program::frame_count, std::chrono::milliseconds(20000));
+    const std::vector<int> steps = c.steps();
+    const int advanced = std::accumulate(steps.begin(), steps.end(), 0);
+    if (c.sampler_kept_up() && advanced > 0) {
+        seen.frames_per_turn = program::frame_count * static_cast<double>(steps.size()) / advanced;
+    }
+    const auto pressed = Clock::now();
+    x.type(XK_Escape);
+    if (p->wait_for_exit(std::chrono::milliseconds(20000))) {
+        seen.esc_to_exit_ms = ms_since(pressed);
+    } else {
+        p->stop();
+    }
+    return seen;
+}
+
+// The Windows program under Wine beside the Linux one and a bare Win32 GDI
+// loop under the same Wine, alternately: first frame, ticks at k < 0, frames
+// seen per turn and ESC to exit.
+void wine_comparison(Connection& x, const std::string& display, const std::string& linux_program,
+                     const std::string& exe, const std::string& bare_gdi, int runs)
+{
+    const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
+    // Matched within what Wine's codec needs, for every program alike.
+    const e2e::StripMatcher strips{e2e::FrameMatcher(wine->frame_tolerance())};
+    std::vector<double> linux_first;
+    std::vector<double> exe_first;
+    std::vector<double> linux_rate;
+    std::vector<double> exe_rate;
+    std::vector<Showing> linux_shows;
+    std::vector<Showing> exe_shows;
+    std::vector<Showing> bare_shows;
+    std::vector<Showing> flushed_shows;
+    for (int r = 0; r < runs; ++r) {
+        linux_first.push_back(measure(x, {linux_program}, display, true).first_ms);
+        exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
+    }
+    for (int r = 0; r < std::max(3, runs / 3); ++r) {
+        linux_rate.push_back(drag_run(x, display, linux_program, native()).rate);
+        exe_rate.push_back(drag_run(x, display, exe, *wine).rate);
+    }
+    for (int r = 0; r < runs; ++r) {
+        linux_shows.push_back(showing(x, strips, display, {linux_program}, program::caption, native()));
+        exe_shows.push_back(showing(x, strips, display, {exe}, program::caption, *wine));
+        bare_shows.push_back(showing(x, strips, display, {bare_gdi}, "bare GDI loop", *wine));
+        flushed_shows.push_back(showing(x, strips, display, {bare_gdi, "flush"}, "bare GDI loop", *wine));
+    }
+    const auto column = [](const std::vector<Showing>& shows, double Showing::*field) {
+        std::vector<double> v;
+        for (const Showing& s : shows) {
+            v.push_back(s.*field);
+        }
+        return stats(v);
+    };
+    const Stats linux_first_stats = stats(linux_first);
+    const Stats linux_rate_stats = stats(linux_rate);
+    line("Linux program first frame", linux_first_stats, "ms");
+    line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
+    line("Linux program ticks at k < 0", linux_rate_stats, "/s");
+    line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
+    const Stats bare_frames = column(bare_shows, &Showing::frames_per_turn);
+    line("bare GDI loop frames seen per turn", bare_frames, "of 24");
+    line("  flushed after each draw", column(flushed_shows, &Showing::frames_per_turn), "of 24");
+    line(".exe frames seen per turn", column(exe_shows, &Showing::frames_per_turn), "of 24", bare_frames.median,
+         "bare GDI");
+    line("Linux program frames seen per turn", column(linux_shows, &Showing::frames_per_turn), "of 24");
+    const Stats bare_exit = column(bare_shows, &Showing::esc_to_exit_ms);
+    line("bare GDI loop ESC to exit", bare_exit, "ms");
+    line("  flushed after each draw", column(flushed_shows, &Showing::esc_to_exit_ms), "ms");
+    line(".exe ESC to exit", column(exe_shows, &Showing::esc_to_exit_ms), "ms", bare_exit.median, "bare GDI");
+    line("Linux program ESC to exit", column(linux_shows, &Showing::esc_to_exit_ms), "ms");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]\n");
+        return 2;
+    }
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 10;
+    const VirtualDisplay server;
+    Connection x(server.name());
+    x.queue_pointer_at(5, 5);
+    x.flush();
+    header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name() +
+           ", the Windows programs under Wine");
+    wine_comparison(x, server.name(), argv[1], argv[2], argv[3], runs);
+    return 0;
+}

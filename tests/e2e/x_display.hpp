@@ -1,0 +1,78 @@
+#pragma once
+
+// A virtual X server of the tests' own, and a connection to it that finds
+// windows and types and points through XTest as a user would.
+
+#include "process.hpp"
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Xvfb on a display number it picks itself, stopped with its owner.
+class VirtualDisplay {
+public:
+    explicit VirtualDisplay(const std::string& size = "1280x1024");
+    const std::string& name() const { return name_; }
+    Process& server() { return *server_; }
+
+private:
+    std::unique_ptr<Process> server_;
+    std::string name_;
+};
+
+// While it lives, X errors on its display are ignored rather than ending
+// the program (asking about a window that has just gone raises one); it
+// waits for the server's answers before it goes.
+class IgnoredXErrors {
+public:
+    explicit IgnoredXErrors(Display* d);
+    ~IgnoredXErrors();
+    IgnoredXErrors(const IgnoredXErrors&) = delete;
+    IgnoredXErrors& operator=(const IgnoredXErrors&) = delete;
+
+private:
+    Display* display_;
+    int (*previous_)(Display*, XErrorEvent*);
+};
+
+class Connection {
+public:
+    explicit Connection(const std::string& display);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    Display* display() const { return display_; }
+
+    // Waits for a top-level window with the given caption; 0 if none comes.
+    Window wait_for_window(const std::string& caption, std::chrono::milliseconds limit);
+    std::string caption_of(Window w);
+    // The window's client size and its position on the screen.
+    XWindowAttributes attributes(Window w);
+    // The viewable top-level windows of at least the frame size, topmost
+    // first: other programs' windows, found without their captions.
+    std::vector<Window> frame_sized_windows();
+
+    // Input through XTest, as a user would produce it, sent at once.
+    void type(unsigned long keysym);
+    void move_pointer(Window w, int x, int y);  // x, y in the window's pixels
+    void press(int button = 1);
+    void release(int button = 1);
+    void click(int button = 1);
+    // The pointer to a place on the screen, sent with the next flush():
+    // many moves go out together.
+    void queue_pointer_at(int x, int y);
+    // Asks the window to close, as its close box does.
+    void request_close(Window w);
+    void flush();
+
+private:
+    Display* display_ = nullptr;
+};
+
+}  // namespace e2e

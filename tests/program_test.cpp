@@ -1,0 +1,108 @@
+// The program's fixed values, pinned; the caption against the key table;
+// the text decoders both desktop ports use.
+
+#include "common/program.hpp"
+#include "controls/keyboard.hpp"
+#include "platform/characters.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<char32_t> joined(const std::u16string& units)
+{
+    platform::Utf16Joiner joiner;
+    std::vector<char32_t> codes;
+    for (const char16_t u : units) {
+        char32_t out[2];
+        const int n = joiner.feed(u, out);
+        codes.insert(codes.end(), out, out + n);
+    }
+    return codes;
+}
+
+TEST(Characters, Utf16UnitsJoinIntoCodePoints)
+{
+    EXPECT_EQ(joined(u"+"), (std::vector<char32_t>{U'+'}));
+    EXPECT_EQ(joined(u"\U0001F600."), (std::vector<char32_t>{0x1F600, U'.'}));
+    // A high surrogate waits; a unit that is not its pair gives it up.
+    EXPECT_EQ(joined(u"\xD83D"), (std::vector<char32_t>{}));
+    EXPECT_EQ(joined(u"\xD83D+"), (std::vector<char32_t>{0xFFFD, U'+'}));
+    EXPECT_EQ(joined(u"\xD83D\xD83D\xDE00"), (std::vector<char32_t>{0xFFFD, 0x1F600}));
+    EXPECT_EQ(joined(u"\xDE00-"), (std::vector<char32_t>{0xFFFD, U'-'}));
+}
+
+// The characters the caption names between "Use:" and "ESC", as typed:
+// "SpaceBar" is the space, "mouse" is no key.
+std::set<char32_t> keys_in_caption()
+{
+    const std::string_view caption = program::caption;
+    const std::size_t from = caption.find("Use:");
+    const std::size_t to = caption.find("ESC");
+    EXPECT_NE(from, std::string_view::npos);
+    EXPECT_NE(to, std::string_view::npos);
+    std::set<char32_t> keys;
+    std::string_view rest = caption.substr(from + 4, to - from - 4);
+    while (!rest.empty()) {
+        const std::size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(start);
+        const std::string_view word = rest.substr(0, rest.find(' '));
+        rest.remove_prefix(word.size());
+        if (word == "SpaceBar") {
+            keys.insert(U' ');
+        } else if (word.size() == 1) {
+            keys.insert(static_cast<char32_t>(word[0]));
+        } else {
+            EXPECT_EQ(word, "mouse") << "the caption names a key the test does not know";
+        }
+    }
+    return keys;
+}
+
+TEST(Caption, NamesExactlyTheBoundKeysAndEsc)
+{
+    std::set<char32_t> bound;
+    for (const program::Binding& b : controls::key_table) {
+        EXPECT_TRUE(bound.insert(b.character).second) << "bound twice: " << static_cast<unsigned>(b.character);
+    }
+    EXPECT_EQ(keys_in_caption(), bound);
+    EXPECT_NE(std::string_view(program::caption).find("ESC to Quit"), std::string_view::npos);
+    EXPECT_EQ(controls::escape, 27u);
+}
+
+// Every other test reads these through their names; here they are held to
+// the values the program is made of, so that a slip in one place shows.
+TEST(ProgramValues, AreTheProgramsOwn)
+{
+    EXPECT_STREQ(program::caption, "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit");
+    EXPECT_STREQ(program::name, "Vormo KidneyShape");
+    EXPECT_EQ(program::width, 1024);
+    EXPECT_EQ(program::height, 768);
+    EXPECT_EQ(program::frame_count, 24);
+    EXPECT_EQ(program::user_width, 14.882806f);
+    EXPECT_EQ(program::user_height, 29.84375f);
+    EXPECT_EQ(program::startup_pace, 1000000.0);
+    EXPECT_EQ(program::step_mode_pace, 10000.0);
+    EXPECT_EQ(program::pointer_factor, 30.0f);
+    EXPECT_EQ(program::escape, 27u);
+    const std::vector<std::pair<char32_t, int>> keys = {{U'-', -1}, {U'+', 3}, {U',', 3}, {U'/', -2},
+                                                        {U'*', 2},  {U' ', 2}, {U'.', 2}};
+    ASSERT_EQ(program::key_table.size(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(program::key_table[i].character, keys[i].first) << i;
+        EXPECT_EQ(program::key_table[i].command, keys[i].second) << i;
+    }
+    EXPECT_EQ(program::command::stopped, 0);
+    EXPECT_EQ(program::command::run, 1);
+}
+
+}  // namespace
