@@ -10,7 +10,7 @@ namespace figures {
 
 using e2e::Process;
 using e2e::sleep_for;
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
 
 double ms_since(Clock::time_point t)
 {
@@ -81,13 +81,13 @@ int slot_on_screen(Connection& x, const std::vector<int>& slots)
 // the button stays down.
 void drag_left_of(Connection& x, Window w)
 {
-    sleep_for(1500ms);
+    sleep_for(milliseconds(1500));
     x.move_pointer(w, 500, 300);
     x.press();
     const XWindowAttributes a = x.attributes(w);
     x.queue_pointer_at(a.x - 60, a.y + 300);
     x.flush();
-    sleep_for(200ms);
+    sleep_for(milliseconds(200));
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
             run.complete_ms = ms_since(start);
         }
     }
-    sleep_for(100ms);
+    sleep_for(milliseconds(100));
     run.rss_mb = static_cast<double>(e2e::peak_kib(p->pid())) / 1024.0;
     p->stop();
     return run;
@@ -135,7 +135,7 @@ double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long,
             x.queue_pointer_at(a.x - 1 - static_cast<int>(random() % 100),
                                a.y + static_cast<int>(random() % program::height));
             XFlush(x.display());
-            next_motion += 1ms;
+            next_motion += milliseconds(1);
         }
     }
     return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
@@ -146,14 +146,14 @@ DragRun drag_run(Connection& x, const std::string& display, const std::string& p
 {
     DragRun run;
     const std::unique_ptr<Process> viewer = launcher.start(program, {"DISPLAY=" + display});
-    const Window w = x.wait_for_window(program::caption, 20000ms);
+    const Window w = x.wait_for_window(program::caption, milliseconds(20000));
     if (!w) {
         return run;
     }
     drag_left_of(x, w);
-    run.rate = present_rate(x, w, 2000ms, false);
+    run.rate = present_rate(x, w, milliseconds(2000), false);
     if (with_motion) {
-        run.loaded_rate = present_rate(x, w, 2000ms, true);
+        run.loaded_rate = present_rate(x, w, milliseconds(2000), true);
     }
     x.release();
     run.rss_mb = static_cast<double>(e2e::peak_kib(viewer->pid())) / 1024.0;

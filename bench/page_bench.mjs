@@ -16,6 +16,8 @@ import { statSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
 
+import { program_values } from '../tests/web/values.mjs';
+
 const require = createRequire(new URL('../tests/web/', import.meta.url));
 const { chromium } = require('playwright-core');
 
@@ -23,7 +25,7 @@ const dir = process.argv[2] ?? 'build-web';
 const runs = Number(process.argv[3] ?? 5);
 const linux_ticks = Number(process.argv[4] ?? 0);
 const url = pathToFileURL(`${dir}/index.html`).href;
-const startup_steps = 1000001;
+const startup_steps = program_values(dir).startup_pace + 1;
 
 const median = (v) => {
   const s = [...v].sort((a, b) => a - b);

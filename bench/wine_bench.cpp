@@ -16,6 +16,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -50,7 +51,8 @@ Showing showing(Connection& x, const e2e::StripMatcher& strips, const std::strin
     }
     launcher.focus(x, w);
     sleep_for(std::chrono::milliseconds(1000));  // past start-up
-    const e2e::Changes c = e2e::record_changes(x, w, strips, 2 * program::frame_count, std::chrono::milliseconds(20000));
+    const e2e::Changes c =
+        e2e::record_changes(x, w, strips, 2 * program::frame_count, std::chrono::milliseconds(20000));
     const std::vector<int> steps = c.steps();
     const int advanced = std::accumulate(steps.begin(), steps.end(), 0);
     if (c.sampler_kept_up() && advanced > 0) {
@@ -98,10 +100,8 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         flushed_shows.push_back(showing(x, strips, display, {bare_gdi, "flush"}, "bare GDI loop", *wine));
     }
     const auto column = [](const std::vector<Showing>& shows, double Showing::*field) {
-        std::vector<double> v;
-        for (const Showing& s : shows) {
-            v.push_back(s.*field);
-        }
+        std::vector<double> v(shows.size());
+        std::transform(shows.begin(), shows.end(), v.begin(), [field](const Showing& s) { return s.*field; });
         return stats(v);
     };
     const Stats linux_first_stats = stats(linux_first);

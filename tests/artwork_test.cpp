@@ -54,7 +54,7 @@ Level cam_alone()
 {
     static const std::vector<float> cover =
         tools::coverage({tools::counter_clockwise(tools::cam_outline_on_screen(0))}, program::width, program::height);
-    return [](int x, int y) { return static_cast<double>(cover[static_cast<std::size_t>(y) * 1024 + x]); };
+    return [](int x, int y) { return static_cast<double>(cover[static_cast<std::size_t>(y) * program::width + x]); };
 }
 
 // White level at a point between pixel centres, interpolated bilinearly.
@@ -88,10 +88,10 @@ tools::Point axis(int slot)
 
 TEST(Artwork, BarAndEndDotsFollowTheSwing)
 {
-    for (int slot = 0; slot < 24; ++slot) {
+    for (int slot = 0; slot < program::frame_count; ++slot) {
         int left = -1;
         int right = -1;
-        for (int x = 0; x < 1024; ++x) {
+        for (int x = 0; x < program::width; ++x) {
             if (is_red(pixel(slot, x, 383))) {
                 right = x;
                 if (left < 0) {
@@ -126,7 +126,7 @@ TEST(Artwork, PivotDiscWithItsBlackBand)
 
 TEST(Artwork, CamAxisTurnsCounterClockwise)
 {
-    for (int slot = 0; slot < 24; ++slot) {
+    for (int slot = 0; slot < program::frame_count; ++slot) {
         const tools::Point d = axis(slot);
         // Deep inside the cam along its axis, a little off the bar's rows.
         const double side = std::abs(d.y) < 0.3 ? 25 : 0;
@@ -234,7 +234,7 @@ TEST(Artwork, CamOutlineMatchesItsMeasuredShape)
     // And in the frames themselves, wherever nothing else touches the line.
     int measured = 0;
     for (const OutlineRow& row : outline_table()) {
-        for (int slot = 0; slot < 24; ++slot) {
+        for (int slot = 0; slot < program::frame_count; ++slot) {
             for (const double sign : {-1.0, 1.0}) {
                 if (clear_of_others(slot, row, sign)) {
                     expect_row(frame(slot), slot, row, sign);
@@ -258,7 +258,7 @@ TEST(Mechanism, BothDiscsTouchTheCamInEverySlot)
 {
     const tools::Polygon& outline = tools::cam_outline();
     ASSERT_GT(outline.size(), 1000u);
-    for (int slot = 0; slot < 24; ++slot) {
+    for (int slot = 0; slot < program::frame_count; ++slot) {
         const double theta = tools::slot_angle(slot);
         EXPECT_NEAR(tools::distance_to_outline(outline, tools::disc_path(theta)), 84.5, 0.5) << "right, slot " << slot;
         EXPECT_NEAR(tools::distance_to_outline(outline, tools::disc_path(theta + std::numbers::pi)), 84.5, 0.5)

@@ -46,7 +46,7 @@ TEST(Keyboard, EscapeQuitsWhateverTheMode)
     s.nm = 1;
     s.n = 2;
     const State before = s;
-    EXPECT_EQ(controls::on_character(s, 27), Outcome::quit);
+    EXPECT_EQ(controls::on_character(s, program::escape), Outcome::quit);
     EXPECT_EQ(s, before);
 }
 
@@ -74,14 +74,15 @@ TEST(Mouse, PaceIsComputedInSinglePrecisionXTimes30First)
     State s;
     const platform::MouseMove p = platform::to_user_scale(333, 517);
     controls::on_mouse_move(s, p.x, p.y);
-    const float expected = (p.x * 30.0f) * p.y;
+    const float expected = (p.x * program::pointer_factor) * p.y;
     EXPECT_EQ(s.k, static_cast<double>(expected));
-    EXPECT_NE(s.k, static_cast<double>(p.x) * 30.0 * static_cast<double>(p.y)) << "computed in double";
+    EXPECT_NE(s.k, static_cast<double>(p.x) * program::pointer_factor * static_cast<double>(p.y))
+        << "computed in double";
 }
 
 TEST(Mouse, UserScaleSpansTheSurface)
 {
-    const platform::MouseMove full = platform::to_user_scale(1024, 768);
+    const platform::MouseMove full = platform::to_user_scale(program::width, program::height);
     EXPECT_EQ(full.x, program::user_width);
     EXPECT_EQ(full.y, program::user_height);
     const platform::MouseMove outside = platform::to_user_scale(-40, 900);
@@ -102,7 +103,7 @@ TEST(Mouse, StepModeStepsWithVerticalMovement)
 
     controls::on_mouse_move(s, 3.0f, 10.0f);  // first move compares with yyy = 0
     EXPECT_EQ(s.n, 2);
-    EXPECT_EQ(s.k, 10000);
+    EXPECT_EQ(s.k, program::step_mode_pace);
     EXPECT_EQ(s.yyy, 10.0f);
     controls::on_mouse_move(s, 3.0f, 9.5f);  // up
     EXPECT_EQ(s.n, -2);
@@ -136,7 +137,7 @@ TEST(Mouse, ClickOffRestoresTheRunStateButNotSlotOrPace)
     EXPECT_EQ(s.m, 1);
     EXPECT_EQ(s.mm, 0);
     EXPECT_EQ(s.l, 9);
-    EXPECT_EQ(s.k, 10000);
+    EXPECT_EQ(s.k, program::step_mode_pace);
     EXPECT_EQ(s.yyy, 4.0f) << "kept for the next time the mode is on";
 }
 

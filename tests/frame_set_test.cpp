@@ -66,8 +66,8 @@ template <typename Change> Buffer frame_set(const std::vector<int>& order, Chang
 
 std::vector<int> holders_in_order()
 {
-    std::vector<int> order(24);
-    for (int i = 0; i < 24; ++i) {
+    std::vector<int> order(program::frame_count);
+    for (int i = 0; i < program::frame_count; ++i) {
         order[i] = i + 1;
     }
     return order;
@@ -101,16 +101,16 @@ TEST(EmbeddedFrameSet, StoredStartingWithImage24AndNotInSlotOrder)
     const frames::Bytes raw = frames::embedded_frame_set();
     ASSERT_GE(raw.size(), 2u);
     EXPECT_EQ(std::to_integer<int>(raw[0]), 0x01);
-    EXPECT_EQ(std::to_integer<int>(raw[1]), 24);
+    EXPECT_EQ(std::to_integer<int>(raw[1]), program::frame_count);
 
     // Each holder's stream sits somewhere in the data; ordered by position
     // they are not ordered by holder number.
     std::vector<std::pair<const std::byte*, int>> by_position;
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         by_position.emplace_back(embedded().jpeg[h - 1].data(), h);
     }
     std::sort(by_position.begin(), by_position.end());
-    EXPECT_EQ(by_position.front().second, 24);
+    EXPECT_EQ(by_position.front().second, program::frame_count);
     EXPECT_FALSE(std::is_sorted(by_position.begin(), by_position.end(),
                                 [](const auto& a, const auto& b) { return a.second < b.second; }));
 }
@@ -133,7 +133,7 @@ TEST(EmbeddedFrameSet, Image14CarriesTrailingBytesAfterItsEndMarker)
     EXPECT_EQ(std::to_integer<int>(trailing[253]), 0xD9);
 
     // Every other record ends exactly at its end marker.
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         if (h == 14) {
             continue;
         }
@@ -152,8 +152,9 @@ TEST(EmbeddedFrameSet, AllPicturesDecodeToFullFrames)
     const frames::FrameBlock block;
     frames::decode_all(embedded(), frames::PixelLayout::bgrx, block);
     // Neighbouring frames differ: the figure turns.
-    for (int h = 1; h <= 24; ++h) {
-        EXPECT_NE(std::memcmp(block.frame(h), block.frame(h % 24 + 1), frames::frame_bytes), 0) << "Image" << h;
+    for (int h = 1; h <= program::frame_count; ++h) {
+        EXPECT_NE(std::memcmp(block.frame(h), block.frame(h % program::frame_count + 1), frames::frame_bytes), 0)
+            << "Image" << h;
     }
 }
 
@@ -164,12 +165,12 @@ TEST(Holders, HandEachHolderItsOwnStreamOnceOnFirstRequest)
     EXPECT_TRUE(fake.decoded.empty()) << "nothing is decoded before it is asked for";
     const platform::Picture seventh = holders.picture(7);
     EXPECT_EQ(holders.picture(7), seventh) << "a second request must return the same picture";
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         EXPECT_EQ(holders.picture(h).holder, h);
         EXPECT_EQ(fake.stream_bytes[h - 1], embedded().jpeg[h - 1].size())
             << "Image" << h << " got another holder's stream";
     }
-    std::vector<int> once(24);
+    std::vector<int> once(program::frame_count);
     std::iota(once.begin(), once.end(), 1);
     once.erase(once.begin() + 6);
     once.insert(once.begin(), 7);
@@ -183,7 +184,7 @@ TEST(FrameSetParsing, GoesByHolderNumberNotStoragePosition)
     std::rotate(order.begin(), order.begin() + 5, order.end());
     const Buffer set = frame_set(order, [](int, Buffer&) {});
     const frames::FrameSet parsed = frames::parse_frame_set(view(set));
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         EXPECT_EQ(copy(parsed.jpeg[h - 1]), embedded_jpeg(h)) << "Image" << h;
     }
 }
@@ -240,7 +241,7 @@ TEST(FrameSetParsing, RejectsBrokenDescriptions)
     EXPECT_PROBLEM(with(7, [](Buffer& d) { d = {0x01, 7, 0x00}; }), Problem::missing_picture, 7);
 
     Buffer missing;
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         if (h != 12) {
             const Buffer d = description(h, record(embedded_jpeg(h)));
             missing.insert(missing.end(), d.begin(), d.end());
@@ -434,7 +435,7 @@ TEST(Encoding, AllStreamsShareOneBaselineHeaderOf623Bytes)
         EXPECT_EQ(Buffer(body.begin(), body.begin() + 17), counts[t]) << "Huffman table " << t;
     }
 
-    for (int h = 2; h <= 24; ++h) {
+    for (int h = 2; h <= program::frame_count; ++h) {
         const Buffer other = embedded_jpeg(h);
         EXPECT_TRUE(std::equal(first.begin(), first.begin() + 623, other.begin())) << "Image" << h;
     }
@@ -442,7 +443,7 @@ TEST(Encoding, AllStreamsShareOneBaselineHeaderOf623Bytes)
 
 TEST(Encoding, ScansHaveNoRestartOrOtherMarkers)
 {
-    for (int h = 1; h <= 24; ++h) {
+    for (int h = 1; h <= program::frame_count; ++h) {
         const Buffer jpeg = embedded_jpeg(h);
         int markers = 0;
         for (std::size_t i = 623; i + 1 < jpeg.size(); ++i) {

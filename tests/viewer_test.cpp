@@ -53,12 +53,12 @@ TEST(StartUp, ShowsSlotZeroAtOnceThenBindsTheRestOnePassEach)
         EXPECT_EQ(fake.shows_at_pass[p], 1) << "pass " << p;
     }
     EXPECT_EQ(tick_slots(fake), (std::vector<int>{1}));
-    EXPECT_EQ(fake.counted, (std::vector<double>{1000000}));
+    EXPECT_EQ(fake.counted, (std::vector<double>{program::startup_pace}));
 
     const State& first = fake.state_at_pass[startup_passes];
     EXPECT_EQ(first.n, 1);
     EXPECT_EQ(first.l, 1);
-    EXPECT_EQ(first.k, 1000000);
+    EXPECT_EQ(first.k, program::startup_pace);
 }
 
 TEST(StartUp, KeyDuringLoadingIsOverwrittenByTheRunCommand)
@@ -89,7 +89,7 @@ TEST(Loop, RunsForwardsAndWrapsFrom23To0)
     const std::vector<int> slots = tick_slots(fake);
     ASSERT_EQ(slots.size(), 30u);
     for (int t = 0; t < 30; ++t) {
-        EXPECT_EQ(slots[t], (t + 1) % 24);
+        EXPECT_EQ(slots[t], (t + 1) % program::frame_count);
     }
 }
 
@@ -140,12 +140,13 @@ TEST(Loop, EachTickCountsToTheCurrentPace)
 {
     FakePlatform fake = script(3, {{1, {platform::MouseMove{0.0f, 10.0f}}}, {2, {platform::MouseMove{-1.0f, 10.0f}}}});
     run_viewer(fake);
-    EXPECT_EQ(fake.counted, (std::vector<double>{1000000, 0, -300}));
+    EXPECT_EQ(fake.counted, (std::vector<double>{program::startup_pace, 0, -300}));
 }
 
 TEST(Quit, EscapeClearsTheWindowAndEndsAtOnce)
 {
-    FakePlatform fake = script(10, {{2, {TypedCharacter{U'+'}, TypedCharacter{27}, TypedCharacter{U'-'}}}});
+    FakePlatform fake =
+        script(10, {{2, {TypedCharacter{U'+'}, TypedCharacter{program::escape}, TypedCharacter{U'-'}}}});
     EXPECT_EQ(run_viewer(fake), 0);
     EXPECT_TRUE(fake.cleared);
     EXPECT_EQ(fake.shows_after_clear, 0);
@@ -169,7 +170,7 @@ TEST(Quit, EscapeDuringLoadingStopsTheStartUp)
 {
     FakePlatform fake;
     fake.passes.resize(6);
-    fake.passes[5] = {TypedCharacter{27}};
+    fake.passes[5] = {TypedCharacter{program::escape}};
     EXPECT_EQ(run_viewer(fake), 0);
     EXPECT_TRUE(fake.cleared);
     EXPECT_EQ(fake.shows_at_pass.size(), 6u) << "no start-up pass after quit";
@@ -202,7 +203,7 @@ TEST(Loop, AnyInputKeepsTheSlotInRangeAndShowsItsFrame)
     for (std::size_t i = 0; i < fake.state_at_pass.size(); ++i) {
         const State& s = fake.state_at_pass[i];
         ASSERT_GE(s.l, 0);
-        ASSERT_LT(s.l, 24);
+        ASSERT_LT(s.l, program::frame_count);
         if (i >= startup_passes) {
             ASSERT_EQ(fake.shown[i - startup_passes + 1], s.l) << "the tick must show the current slot";
         }

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -131,26 +132,29 @@ std::string program_values()
         std::snprintf(text, sizeof text, "%.9g", v);
         return std::string(text);
     };
-    std::string keys;
+    std::ostringstream out;
+    out << "{\n";
+    out << "  \"name\": " << json_string(program::name) << ",\n";
+    out << "  \"caption\": " << json_string(program::caption) << ",\n";
+    out << "  \"width\": " << program::width << ",\n";
+    out << "  \"height\": " << program::height << ",\n";
+    out << "  \"frame_count\": " << program::frame_count << ",\n";
+    out << "  \"user_width\": " << number(program::user_width) << ",\n";
+    out << "  \"user_height\": " << number(program::user_height) << ",\n";
+    out << "  \"startup_pace\": " << number(program::startup_pace) << ",\n";
+    out << "  \"step_mode_pace\": " << number(program::step_mode_pace) << ",\n";
+    out << "  \"pointer_factor\": " << number(program::pointer_factor) << ",\n";
+    out << "  \"escape\": " << static_cast<unsigned>(program::escape) << ",\n";
+    out << "  \"keys\": [";
+    const char* separator = "\n";
     for (const program::Binding& b : program::key_table) {
-        keys += std::string(keys.empty() ? "" : ",\n") + "    {\"character\": " +
-                json_string(std::string(1, static_cast<char>(b.character))) +
-                ", \"command\": " + std::to_string(b.command) + "}";
+        // All the keys are ASCII characters.
+        out << separator << "    {\"character\": " << json_string(std::string(1, static_cast<char>(b.character)))
+            << ", \"command\": " << b.command << "}";
+        separator = ",\n";
     }
-    return "{\n"
-           "  \"name\": " + json_string(program::name) + ",\n" +
-           "  \"caption\": " + json_string(program::caption) + ",\n" +
-           "  \"width\": " + std::to_string(program::width) + ",\n" +
-           "  \"height\": " + std::to_string(program::height) + ",\n" +
-           "  \"frame_count\": " + std::to_string(program::frame_count) + ",\n" +
-           "  \"user_width\": " + number(program::user_width) + ",\n" +
-           "  \"user_height\": " + number(program::user_height) + ",\n" +
-           "  \"startup_pace\": " + number(program::startup_pace) + ",\n" +
-           "  \"step_mode_pace\": " + number(program::step_mode_pace) + ",\n" +
-           "  \"pointer_factor\": " + number(program::pointer_factor) + ",\n" +
-           "  \"escape\": " + std::to_string(program::escape) + ",\n" +
-           "  \"keys\": [\n" + keys + "\n  ]\n"
-           "}\n";
+    out << "\n  ]\n}\n";
+    return out.str();
 }
 
 // A Windows icon file holding the given PNG images (each size x size): a

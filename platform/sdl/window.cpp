@@ -114,14 +114,12 @@ Window::Window(std::unique_ptr<Sdl> sdl) : sdl_(std::move(sdl))
 
 Window::~Window() = default;
 
-Picture Window::decode(frames::Bytes jpeg, int holder)
+void Window::decode_into(frames::Bytes jpeg, std::byte* out, int holder)
 {
-    return pictures_.decode(jpeg, holder, [this](frames::Bytes stream, std::byte* out, int h) {
-        // Binding the 23 later frames takes a fifth less when each frame's
-        // pages are faulted in with one call before the decoder writes them.
-        linux_x11::populate(out, frames::frame_bytes);
-        decoder_.decode(stream, layout_, out, h);
-    });
+    // Binding the 23 later frames takes a fifth less when each frame's pages
+    // are faulted in with one call before the decoder writes them.
+    linux_x11::populate(out, frames::frame_bytes);
+    decoder_.decode(jpeg, layout_, out, holder);
 }
 
 bool Window::wait_until_active()
@@ -145,7 +143,7 @@ bool Window::wait_until_active()
     throw OpenError(reason("lost the window's events"));
 }
 
-void Window::show(Picture picture)
+void Window::show_pixels(const std::byte* pixels)
 {
     SDL_Surface* surface = SDL_GetWindowSurface(window_.get());
     if (!surface) {
@@ -155,7 +153,7 @@ void Window::show(Picture picture)
         SDL_LockSurface(surface);
     }
     auto* to = static_cast<unsigned char*>(surface->pixels);
-    const auto* from = reinterpret_cast<const unsigned char*>(pictures_.pixels(picture));
+    const auto* from = reinterpret_cast<const unsigned char*>(pixels);
     const int width = std::min(surface->w, program::width);
     const int height = std::min(surface->h, program::height);
     if (copy_directly_) {

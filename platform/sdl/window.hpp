@@ -4,8 +4,7 @@
 // client area is the picture surface, showing frames that TurboJPEG decoded
 // straight into the surface's pixel layout.
 
-#include "platform/pixel_store.hpp"
-#include "platform/platform.hpp"
+#include "platform/pixel_port.hpp"
 
 #include "frames/pixels.hpp"
 #include "frames/turbojpeg.hpp"
@@ -17,7 +16,7 @@ union SDL_Event;
 
 namespace platform::sdl {
 
-class Window final : public Platform {
+class Window final : public PixelPort {
 public:
     // Opens the window, without waiting for it to appear.  Throws OpenError
     // when there is no display or the window cannot be made.
@@ -27,9 +26,7 @@ public:
     Window& operator=(const Window&) = delete;
     ~Window() override;
 
-    Picture decode(frames::Bytes jpeg, int holder) override;
     bool wait_until_active() override;
-    void show(Picture picture) override;
     void process_events(EventHandler& handler) override;
     void clear() override;
 
@@ -40,6 +37,9 @@ private:
     };
 
     explicit Window(std::unique_ptr<Sdl> sdl);
+    // Frames are decoded in layout_.
+    void decode_into(frames::Bytes jpeg, std::byte* out, int holder) override;
+    void show_pixels(const std::byte* pixels) override;
     void present();
     // Hands one SDL event to the handler in the viewer's terms; returns
     // false when the handler ends the program.
@@ -50,7 +50,6 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
-    PixelStore pictures_;  // in layout_
 };
 
 }  // namespace platform::sdl

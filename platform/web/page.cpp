@@ -19,9 +19,8 @@ namespace {
 // The page starts listening: for the characters the viewer handles (the
 // browser's own action on those is prevented), and for ESC, queuing each
 // input as one of the kinds below.
-EM_JS(void, page_open, (const char* keys, int escape, int character, int click, int double_click, int move), {
-    Module.vormo.open(UTF8ToString(keys), escape, {character, click, doubleClick : double_click, move});
-});
+EM_JS(void, page_open, (const char* keys, int escape, int character, int click, int double_click, int move),
+      { Module.vormo.open(UTF8ToString(keys), escape, {character, click, doubleClick : double_click, move}); });
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.

@@ -7,8 +7,7 @@
 
 #include "frames/pixels.hpp"
 #include "platform/characters.hpp"
-#include "platform/pixel_store.hpp"
-#include "platform/platform.hpp"
+#include "platform/pixel_port.hpp"
 
 #include <windows.h>
 
@@ -123,20 +122,22 @@ private:
     HDC dc_ = nullptr;
 };
 
-class Window final : public Platform {
+class Window final : public PixelPort {
 public:
     static std::unique_ptr<Window> open();
     ~Window() override = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    Picture decode(frames::Bytes jpeg, int holder) override;
     bool wait_until_active() override;
-    void show(Picture picture) override;
     void process_events(EventHandler& handler) override;
     void clear() override;
 
 private:
+    // Frames are decoded as B, G, R, X bytes.
+    void decode_into(frames::Bytes jpeg, std::byte* out, int holder) override;
+    void show_pixels(const std::byte* pixels) override;
+
     explicit Window(const WNDCLASSEXW& wc) : class_(wc) {}
     static WNDCLASSEXW window_class();
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
@@ -165,7 +166,6 @@ private:
     bool on_screen_ = false;
     bool closing_ = false;
     Wic decoder_;
-    PixelStore pictures_;  // B, G, R, X bytes
 };
 
 WNDCLASSEXW Window::window_class()
@@ -285,8 +285,8 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
 void Window::draw(HDC dc) const
 {
     if (current_) {
-        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_,
-                          &bitmap_, DIB_RGB_COLORS);
+        SetDIBitsToDevice(dc, 0, 0, program::width, program::height, 0, 0, 0, program::height, current_, &bitmap_,
+                          DIB_RGB_COLORS);
     } else {
         const RECT all{0, 0, program::width, program::height};
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
@@ -315,15 +315,14 @@ bool Window::wait_until_active()
     return true;
 }
 
-Picture Window::decode(frames::Bytes jpeg, int holder)
+void Window::decode_into(frames::Bytes jpeg, std::byte* out, int holder)
 {
-    return pictures_.decode(jpeg, holder,
-                            [this](frames::Bytes stream, std::byte* out, int h) { decoder_.decode(stream, out, h); });
+    decoder_.decode(jpeg, out, holder);
 }
 
-void Window::show(Picture picture)
+void Window::show_pixels(const std::byte* pixels)
 {
-    current_ = pictures_.pixels(picture);
+    current_ = pixels;
     draw(dc_.get());
     put_on_screen();
 }

@@ -62,11 +62,9 @@ int FrameMatcher::slot_of(const XImage& image) const
 
 int slot_shown(Connection& x, Window w, const FrameMatcher& frames)
 {
-    XImage* image = nullptr;
-    {
-        const IgnoredXErrors quiet(x.display());
-        image = XGetImage(x.display(), w, 0, 0, program::width, program::height, AllPlanes, ZPixmap);
-    }
+    XImage* image = ignoring_x_errors(x.display(), [&] {
+        return XGetImage(x.display(), w, 0, 0, program::width, program::height, AllPlanes, ZPixmap);
+    });
     if (!image) {
         return -1;
     }
@@ -208,20 +206,20 @@ StripMatcher::StripMatcher(const FrameMatcher& frames)
 
 std::vector<std::uint32_t> StripMatcher::read_rows(Display* d, Window w)
 {
-    std::vector<std::uint32_t> seen;
-    const IgnoredXErrors quiet(d);
-    for (const int r : rows) {
-        XImage* image = XGetImage(d, w, 0, r, program::width, 1, AllPlanes, ZPixmap);
-        if (!image) {
-            seen.clear();
-            break;
+    return ignoring_x_errors(d, [&] {
+        std::vector<std::uint32_t> seen;
+        for (const int r : rows) {
+            XImage* image = XGetImage(d, w, 0, r, program::width, 1, AllPlanes, ZPixmap);
+            if (!image) {
+                return std::vector<std::uint32_t>{};
+            }
+            for (int x = 0; x < program::width; ++x) {
+                seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
+            }
+            XDestroyImage(image);
         }
-        for (int x = 0; x < program::width; ++x) {
-            seen.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, 0)) & 0xFFFFFFu);
-        }
-        XDestroyImage(image);
-    }
-    return seen;
+        return seen;
+    });
 }
 
 int StripMatcher::slot(Display* d, Window w) const
@@ -276,8 +274,7 @@ DamageCounter::~DamageCounter()
 {
     // The server frees the damage object itself when the window is
     // destroyed, and then refuses to destroy it again.
-    const IgnoredXErrors quiet(display_);
-    XDamageDestroy(display_, damage_);
+    ignoring_x_errors(display_, [this] { XDamageDestroy(display_, damage_); });
 }
 
 long DamageCounter::count()

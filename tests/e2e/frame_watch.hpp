@@ -96,8 +96,8 @@ int wait_for_change(Connection& x, Window w, const StripMatcher& strips, int fro
 // Samples the window until it has changed count times, or the limit passed;
 // then() is called once the first slot is seen (to type a command, say,
 // whose effect is to be seen).
-Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int count,
-                       std::chrono::milliseconds limit, const std::function<void()>& then = {});
+Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
+                       const std::function<void()>& then = {});
 
 // Counts the window's updates through X DAMAGE, for paces at which no
 // sampler can see every frame.

@@ -263,8 +263,8 @@ TEST_F(RealWindow, KeepsTickingWhileCoveredAndShowsAWholeFrameAfterwards)
     Display* d = x_->display();
     XSetWindowAttributes override{};
     override.override_redirect = True;
-    const Window cover = XCreateWindow(d, DefaultRootWindow(d), a.x, a.y, program::width, program::height, 0, CopyFromParent, InputOutput,
-                                       CopyFromParent, CWOverrideRedirect, &override);
+    const Window cover = XCreateWindow(d, DefaultRootWindow(d), a.x, a.y, program::width, program::height, 0,
+                                       CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &override);
     XMapRaised(d, cover);
     x_->flush();
     // Two steps while nothing of the window can be seen: the loop must go on

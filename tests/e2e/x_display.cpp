@@ -64,17 +64,6 @@ VirtualDisplay::VirtualDisplay(const std::string& size)
     name_ = ":" + number;
 }
 
-IgnoredXErrors::IgnoredXErrors(Display* d)
-    : display_(d), previous_(XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }))
-{
-}
-
-IgnoredXErrors::~IgnoredXErrors()
-{
-    XSync(display_, False);
-    XSetErrorHandler(previous_);
-}
-
 Connection::Connection(const std::string& display)
 {
     for (int attempt = 0; attempt < 100 && !display_; ++attempt) {
@@ -141,24 +130,25 @@ XWindowAttributes Connection::attributes(Window w)
 
 std::vector<Window> Connection::frame_sized_windows()
 {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    const IgnoredXErrors quiet(display_);
-    XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-    std::vector<Window> found;
-    for (unsigned i = count; i-- > 0;) {
-        XWindowAttributes a{};
-        if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable && a.width >= program::width &&
-            a.height >= program::height) {
-            found.push_back(children[i]);
+    return ignoring_x_errors(display_, [this] {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+        std::vector<Window> found;
+        for (unsigned i = count; i-- > 0;) {
+            XWindowAttributes a{};
+            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
+                a.width >= program::width && a.height >= program::height) {
+                found.push_back(children[i]);
+            }
         }
-    }
-    if (children) {
-        XFree(children);
-    }
-    return found;
+        if (children) {
+            XFree(children);
+        }
+        return found;
+    });
 }
 
 void Connection::type(unsigned long keysym)

@@ -25,20 +25,22 @@ private:
     std::string name_;
 };
 
-// While it lives, X errors on its display are ignored rather than ending
-// the program (asking about a window that has just gone raises one); it
-// waits for the server's answers before it goes.
-class IgnoredXErrors {
-public:
-    explicit IgnoredXErrors(Display* d);
-    ~IgnoredXErrors();
-    IgnoredXErrors(const IgnoredXErrors&) = delete;
-    IgnoredXErrors& operator=(const IgnoredXErrors&) = delete;
-
-private:
-    Display* display_;
-    int (*previous_)(Display*, XErrorEvent*);
-};
+// Runs f() with X errors ignored rather than ending the program (asking
+// about a window that has just gone raises one), and waits for the server's
+// answers to what it asked before it returns f's result.
+template <typename F> auto ignoring_x_errors(Display* d, F f) -> decltype(f())
+{
+    struct Restore {
+        Display* display;
+        int (*previous)(Display*, XErrorEvent*);
+        ~Restore()
+        {
+            XSync(display, False);
+            XSetErrorHandler(previous);
+        }
+    } const restore{d, XSetErrorHandler([](Display*, XErrorEvent*) { return 0; })};
+    return f();
+}
 
 class Connection {
 public:

@@ -10,13 +10,16 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
+import { probe, values_of_page } from './values.mjs';
 
-const page_url = pathToFileURL(process.env.VORMO_PAGE ?? 'build-web/index.html').href;
+const page_path = process.env.VORMO_PAGE ?? 'build-web/index.html';
+const page_url = pathToFileURL(page_path).href;
 const frames_dir = process.env.VORMO_FRAMES_DIR ?? 'build/frames-out';
-const caption = 'Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit';
+const { caption, width, height, frame_count } = values_of_page(page_path);
 const hang_limit = 20000;
-const rows = [200, 383, 600];  // rows that tell all the frames apart
-const frame_count = 24;
+const { rows } = probe;  // rows that tell all the frames apart
+const tolerance = probe.browser_tolerance;  // browsers' decoders round differently
+const slot_after = (slot, steps) => (((slot + steps) % frame_count) + frame_count) % frame_count;
 
 let browser;
 let signatures;  // each slot's rows, decoded by the browser from the frame's JPEG
@@ -63,7 +66,7 @@ function slot_of(shown) {
       const a = shown[r];
       const b = signatures[s][r];
       for (let i = 0; i < a.length; ++i) {
-        if (i % 4 !== 3 && Math.abs(a[i] - b[i]) > 8) {
+        if (i % 4 !== 3 && Math.abs(a[i] - b[i]) > tolerance) {
           near = false;
           break;
         }
@@ -120,21 +123,21 @@ async function settled(page) {
 
 // Every frame the page draws, told apart by the canvas's rows right after
 // the draw: a sampler from outside could not keep up with the ticks.
-function watch_draws({ signatures, rows }) {
+function watch_draws({ signatures, rows, tolerance }) {
   window.vormo_draws = [];
   const draw = CanvasRenderingContext2D.prototype.drawImage;
   CanvasRenderingContext2D.prototype.drawImage = function (...args) {
     draw.apply(this, args);
     const shown = rows.map((y) => this.getImageData(0, y, this.canvas.width, 1).data);
     const slot = signatures.findIndex((signature) =>
-      signature.every((row, r) => row.every((v, i) => i % 4 === 3 || Math.abs(v - shown[r][i]) <= 8)));
+      signature.every((row, r) => row.every((v, i) => i % 4 === 3 || Math.abs(v - shown[r][i]) <= tolerance)));
     window.vormo_draws.push(slot);
   };
 }
 
 async function open(options = {}) {
   const context = await browser.newContext({ viewport: { width: 1280, height: 900 }, ...options });
-  await context.addInitScript(watch_draws, { signatures, rows });
+  await context.addInitScript(watch_draws, { signatures, rows, tolerance });
   const page = await context.newPage();
   await page.goto(page_url);
   return page;
@@ -167,14 +170,14 @@ describe('the page', () => {
       const r = c.getBoundingClientRect();
       return [c.width, c.height, r.width, r.height, document.querySelectorAll('canvas').length];
     });
-    assert.deepEqual(size, [1024, 768, 1024, 768, 1]);
+    assert.deepEqual(size, [width, height, width, height, 1]);
     // A smaller viewport scales it down, keeping its proportions.
     await page.setViewportSize({ width: 600, height: 900 });
     const small = await page.evaluate(() => {
       const r = document.querySelector('canvas').getBoundingClientRect();
       return [r.width, r.height];
     });
-    assert.deepEqual(small, [600, 450]);
+    assert.deepEqual(small, [600, 600 * height / width]);
     await page.context().close();
   });
 
@@ -192,14 +195,14 @@ describe('the page', () => {
     await page.keyboard.press('*');
     const stopped = await settled(page);
     await page.keyboard.press('*');
-    assert.equal(await next_slot(page, stopped), (stopped + 1) % 24);
+    assert.equal(await next_slot(page, stopped), slot_after(stopped, 1));
     await page.keyboard.press('/');
-    assert.equal(await next_slot(page, (stopped + 1) % 24), stopped);
+    assert.equal(await next_slot(page, slot_after(stopped, 1)), stopped);
     await page.keyboard.press(' ');
-    assert.equal(await next_slot(page, stopped), (stopped + 1) % 24);
+    assert.equal(await next_slot(page, stopped), slot_after(stopped, 1));
     await page.keyboard.press('=');
     await page.keyboard.press('a');
-    assert.equal(await settled(page), (stopped + 1) % 24);
+    assert.equal(await settled(page), slot_after(stopped, 1));
     await page.context().close();
   });
 
@@ -207,7 +210,7 @@ describe('the page', () => {
     const page = await running();
     await page.keyboard.press('-');
     await page.waitForTimeout(200);
-    assert.deepEqual(steps(await record(page, 6)), Array(6).fill(23));
+    assert.deepEqual(steps(await record(page, 6)), Array(6).fill(frame_count - 1));
     await page.keyboard.press('+');
     await page.waitForTimeout(200);
     assert.deepEqual(steps(await record(page, 6)), Array(6).fill(1));
@@ -222,13 +225,13 @@ describe('the page', () => {
     await page.mouse.move(box.x + 500, box.y + 320);
     const stepped = await settled(page);
     await page.mouse.move(box.x + 500, box.y + 340);
-    assert.equal(await next_slot(page, stepped), (stepped + 1) % 24);
+    assert.equal(await next_slot(page, stepped), slot_after(stepped, 1));
     await page.mouse.move(box.x + 500, box.y + 330);
-    assert.equal(await next_slot(page, (stepped + 1) % 24), stepped);
+    assert.equal(await next_slot(page, slot_after(stepped, 1)), stepped);
     await page.waitForTimeout(700);  // far from the first click: a single click
     const ticks = await page.evaluate(() => Module.vormo.ticks);
     await page.mouse.click(box.x + 500, box.y + 330);
-    await wait_for('the run again', async () => (await page.evaluate(() => Module.vormo.ticks)) > ticks + 48 &&
+    await wait_for('the run again', async () => (await page.evaluate(() => Module.vormo.ticks)) > ticks + 2 * frame_count &&
       (await slot_shown(page)) !== stepped);
     await page.context().close();
   });
@@ -248,7 +251,7 @@ describe('the page', () => {
     await touch('touchStart', [{ x, y: y + 20 }]);
     await touch('touchMove', [{ x, y: y + 40 }]);
     await touch('touchEnd', []);
-    assert.equal(await next_slot(page, stepped), (stepped + 1) % 24);
+    assert.equal(await next_slot(page, stepped), slot_after(stepped, 1));
     await page.waitForTimeout(700);
     await page.touchscreen.tap(x, y);
     await page.touchscreen.tap(x, y);
@@ -272,7 +275,7 @@ describe('the page', () => {
     assert.equal(await page.evaluate(() => Module.vormo.ticks), ticks, 'it ticked while hidden');
     assert.equal(await slot_shown(page), held);
     await set_hidden(false);
-    assert.equal(await next_slot(page, held), (held + 1) % 24);
+    assert.equal(await next_slot(page, held), slot_after(held, 1));
     await page.context().close();
   });
 

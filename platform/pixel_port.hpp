@@ -1,7 +1,8 @@
 #pragma once
 
-// The pictures of a port that draws from its own memory: all frames decoded
-// into one block, each into its holder's slot, by the port's own codec.
+// What the ports that draw from their own memory share: every frame decoded
+// by the port's own codec into one block, each into its holder's slot, and a
+// picture shown by handing its pixels to the port.
 
 #include "platform/platform.hpp"
 
@@ -14,28 +15,34 @@
 
 namespace platform {
 
-class PixelStore {
+class PixelPort : public Platform {
 public:
-    // Decodes Image<holder>'s stream into its slot: codec(jpeg, out, holder)
-    // writes frames::frame_bytes at out, or throws frames::BadFrameSet.
-    template <typename Codec> Picture decode(frames::Bytes jpeg, int holder, Codec&& codec)
+    Picture decode(frames::Bytes jpeg, int holder) final
     {
         std::byte* out = slot(holder);
         decoded_[static_cast<std::size_t>(holder - 1)] = false;
-        codec(jpeg, out, holder);
+        decode_into(jpeg, out, holder);
         decoded_[static_cast<std::size_t>(holder - 1)] = true;
         return Picture{holder};
     }
 
-    // The pixels of a picture this store decoded.
-    const std::byte* pixels(Picture picture) const
+    void show(Picture picture) final
     {
-        const std::byte* p = slot(picture.holder);
         if (!decoded_[static_cast<std::size_t>(picture.holder - 1)]) {
             throw std::logic_error("a picture that was never decoded");
         }
-        return p;
+        show_pixels(slot(picture.holder));
     }
+
+protected:
+    // Decodes one JPEG stream with the port's codec into width x height
+    // pixels at out (frames::frame_bytes long, its pages not yet touched),
+    // in the layout show_pixels() takes.  Throws frames::BadFrameSet naming
+    // the holder.
+    virtual void decode_into(frames::Bytes jpeg, std::byte* out, int holder) = 0;
+
+    // Shows one decoded frame on the picture surface, as show() does.
+    virtual void show_pixels(const std::byte* pixels) = 0;
 
 private:
     std::byte* slot(int holder) const
