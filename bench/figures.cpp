@@ -24,9 +24,14 @@ Stats stats(std::vector<double> v)
         return {};
     }
     std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    return {median, v.front(), v.back()};
+    // Linear interpolation between the closest ranks.
+    const auto quantile = [&v](double q) {
+        const double at = q * static_cast<double>(v.size() - 1);
+        const auto below = static_cast<std::size_t>(at);
+        const std::size_t above = std::min(below + 1, v.size() - 1);
+        return v[below] + (v[above] - v[below]) * (at - static_cast<double>(below));
+    };
+    return {quantile(0.5), v.front(), v.back(), quantile(0.25), quantile(0.75)};
 }
 
 void header(const std::string& what)
@@ -47,6 +52,15 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to, c
         std::printf(" %.2f × %s", s.median / ratio_to, ratio_name);
     }
     std::printf("\n");
+}
+
+void quartiles(const char* what, const Stats& s, const char* unit)
+{
+    if (s.median < 0) {
+        line(what, s, unit);
+        return;
+    }
+    std::printf("| %-34s | %8s | %8.1f – %-8.1f | %-5s | interquartile range\n", what, "", s.q1, s.q3, unit);
 }
 
 const Launcher& native()

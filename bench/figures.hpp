@@ -21,6 +21,7 @@ double ms_since(Clock::time_point t);
 
 struct Stats {
     double median = -1, low = -1, high = -1;  // -1: nothing measured
+    double q1 = -1, q3 = -1;                  // the interquartile range
 };
 
 // The median and range of the values that are not negative (a negative
@@ -31,6 +32,8 @@ Stats stats(std::vector<double> v);
 // range, its unit, and its ratio to another median if one is given.
 void header(const std::string& what);
 void line(const char* what, const Stats& s, const char* unit, double ratio_to = 0, const char* ratio_name = "");
+// A row of the interquartile range in place of the median and range.
+void quartiles(const char* what, const Stats& s, const char* unit);
 
 // Programs started as they are.
 const Launcher& native();

@@ -11,7 +11,11 @@
 //                 pointer-motion events per second
 //   reaction      stopped, "*" typed -> the next slot on screen
 //
-//   window_bench <frames-dir> <bare-loop> [runs]
+//   window_bench <frames-dir> <bare-loop> [runs [other-build]]
+//
+// With another build of the program (an older one, say), that build too,
+// alternating with this one: first frame, start-up, ticks at k < 0 and
+// memory, each beside this build's.
 //
 // Peers that are not installed are left out.  Grabs are polled as fast as the
 // server answers them (a few ms apart), which bounds the timing resolution.
@@ -42,7 +46,7 @@ bool installed(const std::string& program)
 
 // First frame and peak memory of the viewer and of the image viewers a
 // person would otherwise reach for, run alternately.
-void peers(Connection& x, const std::string& display, const std::string& frames_dir, int runs)
+void peers(Connection& x, const std::string& display, const std::string& frames_dir, int runs, const std::string& other)
 {
     struct Candidate {
         std::string name;
@@ -53,6 +57,9 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
     const std::string image = frames_dir + "/slot-00.jpg";
     const std::string size = std::to_string(program::width) + "x" + std::to_string(program::height);
     std::vector<Candidate> candidates = {{"vormo-kidney", {VORMO_EXECUTABLE}, true, {}}};
+    if (!other.empty()) {
+        candidates.push_back({"other build", {other}, true, {}});
+    }
     if (installed("feh")) {
         candidates.push_back({"feh", {"feh", image}, false, {}});
     }
@@ -102,20 +109,34 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
     line("vormo-kidney first frame", ours_first, "ms", feh_first, "feh");
     line("vormo-kidney start-up complete", ours_complete, "ms", feh_first, "feh first frame");
     for (std::size_t i = 1; i < candidates.size(); ++i) {
-        line((candidates[i].name + " first frame").c_str(), stats(collect(candidates[i], &Run::first_ms)), "ms");
+        const Candidate& c = candidates[i];
+        const Stats first = stats(collect(c, &Run::first_ms));
+        if (!c.ours) {
+            line((c.name + " first frame").c_str(), first, "ms");
+            continue;
+        }
+        line((c.name + " first frame").c_str(), first, "ms", ours_first.median, "this build");
+        line((c.name + " start-up complete").c_str(), stats(collect(c, &Run::complete_ms)), "ms", ours_complete.median,
+             "this build");
+        quartiles("vormo-kidney first frame", ours_first, "ms");
+        quartiles((c.name + " first frame").c_str(), first, "ms");
     }
+    const Stats ours_rss = stats(collect(candidates[0], &Run::rss_mb));
     for (const Candidate& c : candidates) {
-        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB");
+        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB", c.ours ? ours_rss.median : 0,
+             "this build");
     }
 }
 
 // Ticks per second at k < 0 against the bare loop, with and without pointer
 // motion, and both programs' memory.
-void tick_rates(Connection& x, const std::string& display, const std::string& bare, int runs)
+void tick_rates(Connection& x, const std::string& display, const std::string& bare, int runs, const std::string& other)
 {
     std::vector<double> ours_rate;
     std::vector<double> ours_loaded;
     std::vector<double> ours_rss;
+    std::vector<double> other_rate;
+    std::vector<double> other_rss;
     std::vector<double> bare_rate;
     std::vector<double> bare_rss;
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
@@ -123,6 +144,11 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
         ours_rate.push_back(ours.rate);
         ours_loaded.push_back(ours.loaded_rate);
         ours_rss.push_back(ours.rss_mb);
+        if (!other.empty()) {
+            const DragRun theirs = drag_run(x, display, other, native());
+            other_rate.push_back(theirs.rate);
+            other_rss.push_back(theirs.rss_mb);
+        }
         Process loop({bare}, {"DISPLAY=" + display});
         const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
         sleep_for(std::chrono::milliseconds(500));
@@ -136,6 +162,10 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
     line("  with 1,000 motion events/s", stats(ours_loaded), "/s", stats(ours_rate).median, "unloaded");
     line("bare SDL2 loop peak RSS", stats(bare_rss), "MB");
     line("vormo-kidney peak RSS (drag run)", stats(ours_rss), "MB", stats(bare_rss).median, "bare loop");
+    if (!other.empty()) {
+        line("other build ticks at k < 0", stats(other_rate), "/s", bare_stats.median, "bare loop");
+        line("other build peak RSS (drag run)", stats(other_rss), "MB", stats(ours_rss).median, "this build");
+    }
 }
 
 // Reaction: stopped, "*" typed, the next slot on screen; at the start-up
@@ -173,12 +203,13 @@ void reactions(Connection& x, const std::string& display)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-loop> [runs]\n");
+        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-loop> [runs [other-build]]\n");
         return 2;
     }
     const std::string frames_dir = argv[1];
     const std::string bare = argv[2];
     const int runs = argc > 3 ? std::atoi(argv[3]) : 10;
+    const std::string other = argc > 4 ? argv[4] : "";
 
     const VirtualDisplay server;
     Connection x(server.name());
@@ -186,8 +217,8 @@ int main(int argc, char** argv)
     x.flush();
 
     header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name());
-    peers(x, server.name(), frames_dir, runs);
-    tick_rates(x, server.name(), bare, runs);
+    peers(x, server.name(), frames_dir, runs, other);
+    tick_rates(x, server.name(), bare, runs, other);
     reactions(x, server.name());
     return 0;
 }

@@ -19,25 +19,15 @@ FrameMatcher::FrameMatcher(int tolerance) : tolerance_(tolerance)
 
 namespace {
 
+// Every red, green and blue value of the image within tolerance of the
+// frame's (B, G, R, X bytes, as the window's).
 bool same_picture(const XImage& image, const std::byte* frame, int tolerance)
 {
-    if (tolerance > 0) {
-        for (int y = 0; y < program::height; ++y) {
-            const auto* row = reinterpret_cast<const std::uint8_t*>(image.data + y * image.bytes_per_line);
-            const auto* want = reinterpret_cast<const std::uint8_t*>(frame + y * frames::frame_pitch);
-            for (std::size_t i = 0; i < frames::frame_pitch; ++i) {
-                if (i % 4 != 3 && std::abs(static_cast<int>(row[i]) - static_cast<int>(want[i])) > tolerance) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
     for (int y = 0; y < program::height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + y * image.bytes_per_line);
-        const auto* want = reinterpret_cast<const std::uint32_t*>(frame + y * frames::frame_pitch);
-        for (int x = 0; x < program::width; ++x) {
-            if (((row[x] ^ want[x]) & 0x00FFFFFFu) != 0) {
+        const auto* row = reinterpret_cast<const std::uint8_t*>(image.data + y * image.bytes_per_line);
+        const auto* want = reinterpret_cast<const std::uint8_t*>(frame + y * frames::frame_pitch);
+        for (std::size_t i = 0; i < frames::frame_pitch; ++i) {
+            if (i % 4 != 3 && std::abs(static_cast<int>(row[i]) - static_cast<int>(want[i])) > tolerance) {
                 return false;
             }
         }

@@ -12,52 +12,32 @@
 
 namespace e2e {
 
-namespace {
-
-// A pipe's two ends, closed with their owner; a child started meanwhile
-// gets both.
-struct Pipe {
-    int fds[2] = {-1, -1};
-    Pipe()
-    {
-        if (pipe(fds) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-    }
-    ~Pipe()
-    {
-        close_write();
-        close(fds[0]);
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    void close_write()
-    {
-        if (fds[1] >= 0) {
-            close(fds[1]);
-            fds[1] = -1;
-        }
-    }
-};
-
-}  // namespace
-
 VirtualDisplay::VirtualDisplay(const std::string& size)
 {
     // Xvfb picks a free display number and writes it to the descriptor we
     // give it, so parallel test runs never collide.
-    Pipe p;
-    server_ =
-        std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(p.fds[1]), "-screen",
-                                                           "0", size + "x24", "-nolisten", "tcp", "-noreset"},
-                                  std::vector<std::string>{});
-    p.close_write();
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    try {
+        server_ =
+            std::make_unique<Process>(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
+                                                               "0", size + "x24", "-nolisten", "tcp", "-noreset"},
+                                      std::vector<std::string>{});
+    } catch (...) {
+        close(fds[0]);
+        close(fds[1]);
+        throw;
+    }
+    close(fds[1]);
     std::string number;
-    pollfd waiting{p.fds[0], POLLIN, 0};
+    pollfd p{fds[0], POLLIN, 0};
     char c = 0;
-    while (poll(&waiting, 1, 10000) > 0 && read(p.fds[0], &c, 1) == 1 && c != '\n') {
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
         number += c;
     }
+    close(fds[0]);
     if (number.empty()) {
         throw std::runtime_error("Xvfb did not start: " + server_->error_output());
     }
@@ -97,24 +77,10 @@ Window Connection::wait_for_window(const std::string& caption, std::chrono::mill
 {
     const auto end = Clock::now() + limit;
     while (Clock::now() < end) {
-        Window root_return = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display_, DefaultRootWindow(display_), &root_return, &parent, &children, &count);
-        Window found = 0;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
-                caption_of(children[i]) == caption) {
-                found = children[i];
+        for (const auto& [w, a] : top_level_windows()) {
+            if (caption_of(w) == caption) {
+                return w;
             }
-        }
-        if (children) {
-            XFree(children);
-        }
-        if (found) {
-            return found;
         }
         sleep_for(10ms);
     }
@@ -128,7 +94,7 @@ XWindowAttributes Connection::attributes(Window w)
     return a;
 }
 
-std::vector<Window> Connection::frame_sized_windows()
+std::vector<std::pair<Window, XWindowAttributes>> Connection::top_level_windows()
 {
     return ignoring_x_errors(display_, [this] {
         Window root = 0;
@@ -136,19 +102,29 @@ std::vector<Window> Connection::frame_sized_windows()
         Window* children = nullptr;
         unsigned count = 0;
         XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-        std::vector<Window> found;
+        std::vector<std::pair<Window, XWindowAttributes>> viewable;
         for (unsigned i = count; i-- > 0;) {
             XWindowAttributes a{};
-            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
-                a.width >= program::width && a.height >= program::height) {
-                found.push_back(children[i]);
+            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable) {
+                viewable.emplace_back(children[i], a);
             }
         }
         if (children) {
             XFree(children);
         }
-        return found;
+        return viewable;
     });
+}
+
+std::vector<Window> Connection::frame_sized_windows()
+{
+    std::vector<Window> found;
+    for (const auto& [w, a] : top_level_windows()) {
+        if (a.width >= program::width && a.height >= program::height) {
+            found.push_back(w);
+        }
+    }
+    return found;
 }
 
 void Connection::type(unsigned long keysym)

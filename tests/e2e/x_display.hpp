@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -74,6 +75,9 @@ public:
     void flush();
 
 private:
+    // The viewable top-level windows, topmost first.
+    std::vector<std::pair<Window, XWindowAttributes>> top_level_windows();
+
     Display* display_ = nullptr;
 };
 
