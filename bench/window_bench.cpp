@@ -83,8 +83,11 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
         candidates.push_back({"mpv (x11 output)", mpv_x11, false, {}});
     }
 
+    // Every other round goes backwards, so that no program always runs
+    // right after the same one.
     for (int r = 0; r < runs; ++r) {
-        for (Candidate& c : candidates) {
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            Candidate& c = candidates[r % 2 ? candidates.size() - 1 - i : i];
             c.runs.push_back(measure(x, c.argv, display, c.ours));
         }
     }
@@ -140,14 +143,22 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
     std::vector<double> bare_rate;
     std::vector<double> bare_rss;
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
+        const auto run_other = [&] {
+            if (!other.empty()) {
+                const DragRun theirs = drag_run(x, display, other, native());
+                other_rate.push_back(theirs.rate);
+                other_rss.push_back(theirs.rss_mb);
+            }
+        };
+        if (r % 2) {
+            run_other();
+        }
         const DragRun ours = drag_run(x, display, VORMO_EXECUTABLE, native(), true);
         ours_rate.push_back(ours.rate);
         ours_loaded.push_back(ours.loaded_rate);
         ours_rss.push_back(ours.rss_mb);
-        if (!other.empty()) {
-            const DragRun theirs = drag_run(x, display, other, native());
-            other_rate.push_back(theirs.rate);
-            other_rss.push_back(theirs.rss_mb);
+        if (r % 2 == 0) {
+            run_other();
         }
         Process loop({bare}, {"DISPLAY=" + display});
         const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
