@@ -63,6 +63,11 @@ void quartiles(const char* what, const Stats& s, const char* unit)
     std::printf("| %-34s | %8s | %8.1f – %-8.1f | %-5s | interquartile range\n", what, "", s.q1, s.q3, unit);
 }
 
+double peak_mb(const Process& p)
+{
+    return static_cast<double>(e2e::peak_kib(p.pid())) / 1024.0;
+}
+
 const Launcher& native()
 {
     static const std::unique_ptr<Launcher> launcher = Launcher::make(false);
@@ -129,7 +134,7 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
         }
     }
     sleep_for(milliseconds(100));
-    run.rss_mb = static_cast<double>(e2e::peak_kib(p->pid())) / 1024.0;
+    run.rss_mb = peak_mb(*p);
     p->stop();
     return run;
 }
@@ -170,7 +175,7 @@ DragRun drag_run(Connection& x, const std::string& display, const std::string& p
         run.loaded_rate = present_rate(x, w, milliseconds(2000), true);
     }
     x.release();
-    run.rss_mb = static_cast<double>(e2e::peak_kib(viewer->pid())) / 1024.0;
+    run.rss_mb = peak_mb(*viewer);
     viewer->stop();
     return run;
 }

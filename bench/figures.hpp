@@ -35,6 +35,9 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to = 
 // A row of the interquartile range in place of the median and range.
 void quartiles(const char* what, const Stats& s, const char* unit);
 
+// A running process's peak resident memory in MB.
+double peak_mb(const e2e::Process& p);
+
 // Programs started as they are.
 const Launcher& native();
 

@@ -164,7 +164,7 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
         const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
         sleep_for(std::chrono::milliseconds(500));
         bare_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false));
-        bare_rss.push_back(static_cast<double>(e2e::peak_kib(loop.pid())) / 1024.0);
+        bare_rss.push_back(peak_mb(loop));
         loop.stop();
     }
     const Stats bare_stats = stats(bare_rate);

@@ -50,7 +50,7 @@ int main(int argc, char** argv)
     // A small valid set: each stream a start marker, one comment segment, a
     // scan header with two bytes of data (one stuffed FF), and an end marker.
     Buffer small;
-    for (int h = 24; h >= 1; --h) {
+    for (int h = program::frame_count; h >= 1; --h) {
         const Buffer jpeg = {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, static_cast<std::uint8_t>(h),
                              0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00,
                              0xFF, 0xD0, 0x34, 0xFF, 0xD9};
