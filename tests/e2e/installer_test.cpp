@@ -82,6 +82,8 @@ TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAnd
     // Add/Remove Programs shows the icon the package carries.
     EXPECT_NE(properties.find("ARPPRODUCTICON\tvormo_kidney.ico"), std::string::npos) << properties;
     EXPECT_NE(table("Icon").find("vormo_kidney.ico\t"), std::string::npos);
+    // Nothing to modify: no Modify button.
+    EXPECT_NE(properties.find("ARPNOMODIFY\t1"), std::string::npos) << properties;
 
     // The program in its own folder under the 64-bit Program Files, in a
     // 64-bit component (attribute 256).
@@ -91,18 +93,23 @@ TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAnd
     EXPECT_NE(directories.find("ProgramMenuFolder\tTARGETDIR"), std::string::npos) << directories;
     const std::string components = table("Component");
     EXPECT_NE(components.find("\tINSTALLDIR\t256\t"), std::string::npos) << components;
-    EXPECT_NE(table("File").find("\tvormo-kidney.exe\t"), std::string::npos);
+    const std::string files = table("File");
+    EXPECT_NE(files.find("\tvormo-kidney.exe\t"), std::string::npos) << files;
+    EXPECT_NE(files.find("\tLICENSE.txt\t"), std::string::npos) << files;
 
     // The Start-menu shortcut, with the icon.
     const std::string shortcuts = table("Shortcut");
     EXPECT_NE(shortcuts.find(std::string("\tProgramMenuFolder\t") + product + "\t"), std::string::npos) << shortcuts;
     EXPECT_NE(shortcuts.find("\tvormo_kidney.ico\t"), std::string::npos) << shortcuts;
 
-    // A major upgrade: older versions under the same upgrade code are
-    // removed, and a newer one already installed stops this one.
+    // A major upgrade: older versions under the same upgrade code, and a
+    // rebuild of this one (maximum included: 512, with 1 for migrating
+    // features), are removed, and a newer one already installed stops this
+    // one.
     const std::string upgrades = table("Upgrade");
-    EXPECT_NE(upgrades.find(std::string(upgrade_code) + "\t\t" + VORMO_VERSION), std::string::npos) << upgrades;
-    EXPECT_NE(upgrades.find("WIX_UPGRADE_DETECTED"), std::string::npos) << upgrades;
+    EXPECT_NE(upgrades.find(std::string(upgrade_code) + "\t\t" + VORMO_VERSION + "\t\t513\t\tWIX_UPGRADE_DETECTED"),
+              std::string::npos)
+        << upgrades;
     EXPECT_NE(upgrades.find("WIX_DOWNGRADE_DETECTED"), std::string::npos) << upgrades;
     EXPECT_NE(table("InstallExecuteSequence").find("RemoveExistingProducts"), std::string::npos);
 }
@@ -200,7 +207,8 @@ protected:
         return status;
     }
 
-    // The uninstall entries named for the program: each one's DisplayVersion.
+    // The uninstall entries named for the program: each one's DisplayVersion,
+    // followed by " no modify" where its NoModify value is 1.
     std::vector<std::string> uninstall_entries()
     {
         const std::string out = scratch_.path() + "/reg-query.txt";
@@ -225,16 +233,29 @@ protected:
                 end_key();
             } else if (line.find("DisplayName") != std::string::npos && line.find(product) != std::string::npos) {
                 ours = true;
-            } else if (const std::size_t at = line.find("DisplayVersion"); at != std::string::npos) {
-                version = line.substr(line.find_last_of(" \t") + 1);
+            } else if (line.find("DisplayVersion") != std::string::npos) {
+                version = line.substr(line.find_last_of(" \t") + 1) + version;
+            } else if (line.find("NoModify") != std::string::npos && line.ends_with("0x1")) {
+                version += " no modify";
             }
         }
         end_key();
         return versions;
     }
 
+    // A package of the given version built now, as the build makes them,
+    // in the scratch directory.
+    std::string make_package(const std::string& version)
+    {
+        const std::string msi = scratch_.path() + "/vormo-kidney-" + version + "-" + std::to_string(++built_) + ".msi";
+        Process make({VORMO_SOURCE_DIR "/platform/win32/make-msi", windows_build(), version, msi}, {});
+        EXPECT_EQ(make.wait_for_exit(60000ms), 0) << make.error_output();
+        return msi;
+    }
+
     ScratchDir scratch_{"vormo-package"};
     std::unique_ptr<Launcher> wine_;
+    int built_ = 0;
 };
 
 TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
@@ -250,7 +271,10 @@ TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
     const std::vector<fs::path> shortcuts = find_named(fs::path(wine_->drive_c()) / "users", shortcut);
     ASSERT_EQ(shortcuts.size(), 1u) << "Start-menu shortcuts named " << shortcut;
     EXPECT_EQ(shortcuts[0].parent_path().filename(), "Programs") << shortcuts[0];
-    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{VORMO_VERSION});
+    const std::string entry = std::string(VORMO_VERSION) + " no modify";
+    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{entry});
+    // The licence beside the program.
+    EXPECT_TRUE(fs::is_regular_file(program.parent_path() / "LICENSE.txt"));
 
     // 2. The installed program starts and ends on ESC with status 0.
     {
@@ -266,20 +290,19 @@ TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
         wine_->wait_for_server();
     }
 
-    // 3. A later version replaces it: one entry, the new version.
-    const std::string newer = scratch_.path() + "/vormo-kidney-1.0.1.msi";
-    {
-        Process wixl({"env", "-C", windows_build(), "wixl", "-a", "x64", "-D", "Version=1.0.1", "-D",
-                      "Program=vormo-kidney.exe", "-D", "Icon=generated/vormo-kidney.ico", "-o", newer,
-                      VORMO_SOURCE_DIR "/platform/win32/vormo-kidney.wxs"},
-                     {});
-        ASSERT_EQ(wixl.wait_for_exit(60000ms), 0) << wixl.error_output();
-    }
-    ASSERT_EQ(run("msiexec", {"/i", windows_path(newer), "/qn"}), 0);
-    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{"1.0.1"});
+    // 3. A rebuild of the same version replaces it: still one entry.
+    const std::string rebuilt = make_package(VORMO_VERSION);
+    ASSERT_EQ(run("msiexec", {"/i", windows_path(rebuilt), "/qn"}), 0);
+    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{entry});
     EXPECT_TRUE(fs::is_regular_file(program));
 
-    // 4. Uninstall removes what was installed.
+    // 4. A later version replaces it: one entry, the new version.
+    const std::string newer = make_package("1.0.1");
+    ASSERT_EQ(run("msiexec", {"/i", windows_path(newer), "/qn"}), 0);
+    EXPECT_EQ(uninstall_entries(), std::vector<std::string>{"1.0.1 no modify"});
+    EXPECT_TRUE(fs::is_regular_file(program));
+
+    // 5. Uninstall removes what was installed.
     ASSERT_EQ(run("msiexec", {"/x", windows_path(newer), "/qn"}), 0);
     EXPECT_FALSE(fs::exists(program.parent_path())) << program.parent_path();
     EXPECT_TRUE(find_named(fs::path(wine_->drive_c()) / "users", shortcut).empty());
