@@ -21,7 +21,7 @@ Translation one(const Event& e)
 
 }  // namespace
 
-Translation translate(const SDL_Event& e)
+Translation translate(const SDL_Event& e, Pointer& pointer)
 {
     switch (e.type) {
     case SDL_QUIT: return one(CloseRequest{});
@@ -52,7 +52,15 @@ Translation translate(const SDL_Event& e)
             return one(DoubleClick{});
         }
         return {};
-    case SDL_MOUSEMOTION: return one(to_user_scale(e.motion.x, e.motion.y));
+    case SDL_MOUSEMOTION:
+        // SDL also reports the pointer where it already was: when it takes
+        // or gives up the pointer for a held button.  Such a move would
+        // step mouse-step mode forwards in the middle of an upward drag.
+        if (pointer.known && e.motion.x == pointer.x && e.motion.y == pointer.y) {
+            return {};
+        }
+        pointer = {true, e.motion.x, e.motion.y};
+        return one(to_user_scale(e.motion.x, e.motion.y));
     case SDL_WINDOWEVENT: {
         Translation t;
         t.repaint = e.window.event == SDL_WINDOWEVENT_EXPOSED;

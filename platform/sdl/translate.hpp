@@ -1,7 +1,8 @@
 #pragma once
 
-// SDL's events in the viewer's terms.  A plain function of the event, so it
-// is tested with hand-made events and no display.
+// SDL's events in the viewer's terms.  A plain function of the event and
+// the last pointer position, so it is tested with hand-made events and no
+// display.
 
 #include "platform/platform.hpp"
 
@@ -21,7 +22,14 @@ struct Translation {
     bool repaint = false;
 };
 
+// Where the pointer was last reported to the viewer.
+struct Pointer {
+    bool known = false;
+    int x = 0;
+    int y = 0;
+};
+
 // What one SDL event means to the viewer; nothing for events it ignores.
-Translation translate(const SDL_Event& event);
+Translation translate(const SDL_Event& event, Pointer& pointer);
 
 }  // namespace platform::sdl

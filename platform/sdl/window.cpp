@@ -209,7 +209,7 @@ void Window::process_events(EventHandler& handler)
 
 bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
 {
-    const Translation t = translate(e);
+    const Translation t = translate(e, pointer_);
     if (t.repaint) {
         present();
     }

@@ -5,6 +5,7 @@
 // straight into the surface's pixel layout.
 
 #include "platform/pixel_port.hpp"
+#include "translate.hpp"
 
 #include "frames/pixels.hpp"
 #include "frames/turbojpeg.hpp"
@@ -50,6 +51,7 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
+    Pointer pointer_;  // where the viewer was last told the pointer is
 };
 
 }  // namespace platform::sdl

@@ -167,6 +167,18 @@ protected:
         tick_ = std::max(c.longest_tick(), std::chrono::duration_cast<Clock::duration>(10ms));
     }
 
+    // Starts the viewer, switches mouse-step mode on (saving the run) and
+    // moves the pointer down: one step forward, then stopped.  The slot it
+    // stops at.
+    int start_stepping()
+    {
+        start();
+        x_->move_pointer(window_, 500, 300);
+        x_->click();
+        x_->move_pointer(window_, 500, 320);
+        return settled_slot();
+    }
+
     // Waits until the frame on screen holds still for several ticks and
     // returns it.
     int settled_slot()
@@ -323,11 +335,7 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
 
 TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
 {
-    start();
-    x_->move_pointer(window_, 500, 300);
-    x_->click();                          // mouse-step mode on, saving the run
-    x_->move_pointer(window_, 500, 320);  // down: one step forward, then stopped
-    const int stepped = settled_slot();
+    const int stepped = start_stepping();
 
     x_->move_pointer(window_, 500, 340);
     EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stepped, hang_limit), slot_after(stepped, 1));
@@ -343,6 +351,26 @@ TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
     DamageCounter updates(x_->display(), window_);
     x_->click();
     EXPECT_GE(updates.wait_for(3 * frame_count, hang_limit), 3 * frame_count) << "the run was not restored";
+    EXPECT_TRUE(viewer_->running());
+}
+
+// A press in the window keeps the pointer: a drag beyond its edge still
+// moves the viewer, with negative positions, and the release outside is a
+// click.
+TEST_F(RealWindow, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
+{
+    const int stepped = start_stepping();
+
+    sleep_for(700ms);  // far from the first click: a single click, not a double
+    x_->press();
+    x_->move_pointer(window_, 500, -40);  // above the window: Y < 0, up, one step back
+    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stepped, hang_limit), slot_after(stepped, -1));
+    EXPECT_EQ(settled_slot(), slot_after(stepped, -1));
+
+    // The release, outside, switches mouse-step mode off: running again.
+    DamageCounter updates(x_->display(), window_);
+    x_->release();
+    EXPECT_GE(updates.wait_for(3 * frame_count, hang_limit), 3 * frame_count) << "the release was no click";
     EXPECT_TRUE(viewer_->running());
 }
 

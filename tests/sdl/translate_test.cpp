@@ -102,13 +102,16 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
         {"right double-click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 2), {}},
         {"pointer move", motion(888, 664), {platform::to_user_scale(888, 664)}},
         {"pointer left of the window while dragging", motion(-40, 10), {platform::to_user_scale(-40, 10)}},
+        {"the pointer reported where it already was", motion(-40, 10), {}},
+        {"and then moved", motion(-40, 11), {platform::to_user_scale(-40, 11)}},
         {"exposed", window(SDL_WINDOWEVENT_EXPOSED), {}, true},
         {"focus gained again", window(SDL_WINDOWEVENT_FOCUS_GAINED), {}},
         {"key release", of_type(SDL_KEYUP), {}},
         {"wheel", of_type(SDL_MOUSEWHEEL), {}},
     };
+    platform::sdl::Pointer pointer;  // the rows come one after the other
     for (const Row& row : rows) {
-        const platform::sdl::Translation t = platform::sdl::translate(row.event);
+        const platform::sdl::Translation t = platform::sdl::translate(row.event, pointer);
         EXPECT_EQ(events_of(t), row.expected) << row.what;
         EXPECT_EQ(t.repaint, row.repaint) << row.what;
     }
@@ -117,7 +120,8 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
 TEST(Translate, AFullTextBufferIsDeliveredWhole)
 {
     const std::string full(sizeof SDL_TextInputEvent::text - 1, '.');
-    const platform::sdl::Translation t = platform::sdl::translate(text(full.c_str()));
+    platform::sdl::Pointer pointer;
+    const platform::sdl::Translation t = platform::sdl::translate(text(full.c_str()), pointer);
     EXPECT_EQ(t.count, static_cast<int>(full.size()));
 }
 
