@@ -142,10 +142,12 @@ RECT rectangle_for_dpi(const RECT& suggested, SIZE frame)
     return {suggested.left, suggested.top, suggested.left + frame.cx, suggested.top + frame.cy};
 }
 
-void allow_full_size(MINMAXINFO& limits, SIZE frame)
+void allow_full_size(MINMAXINFO& limits, SIZE frame, POINT at)
 {
     limits.ptMaxTrackSize.x = std::max(limits.ptMaxTrackSize.x, frame.cx);
     limits.ptMaxTrackSize.y = std::max(limits.ptMaxTrackSize.y, frame.cy);
+    limits.ptMaxSize = {frame.cx, frame.cy};
+    limits.ptMaxPosition = at;
 }
 
 std::string narrow(std::wstring_view text)

@@ -78,8 +78,11 @@ const DpiFunctions& dpi_functions();
 RECT rectangle_for_dpi(const RECT& suggested, SIZE frame);
 
 // The tracking limits that let the window keep its whole size on a screen
-// shorter or narrower than it: the system's default maximum is the screen.
-void allow_full_size(MINMAXINFO& limits, SIZE frame);
+// shorter or narrower than it (the system's default maximum is the screen),
+// and its maximized size and place: its own size, where it is (relative to
+// its monitor), so that however it is shown its client area keeps the
+// frames' size.
+void allow_full_size(MINMAXINFO& limits, SIZE frame, POINT at);
 
 // UTF-16 from the system as UTF-8, and back; invalid units become U+FFFD.
 std::string narrow(std::wstring_view text);

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <imm.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -201,6 +203,10 @@ std::unique_ptr<Window> Window::open()
                          nullptr, nullptr, wc.hInstance, w.get())) {
         throw OpenError(reason("cannot create the window"));
     }
+    // No input method: with one on (Chinese, Japanese, Korean) the keys
+    // would arrive as full-width or composed characters that the viewer does
+    // not know.  It takes the keys' own characters.
+    ImmAssociateContextEx(w->hwnd_.get(), nullptr, 0);
     w->fit_frame();  // the screen it landed on may have another DPI
     w->dc_.acquire(w->hwnd_.get());
     BITMAPINFOHEADER& h = w->bitmap_.bmiHeader;
@@ -228,8 +234,16 @@ LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l)
     if (message == WM_GETMINMAXINFO) {
         // Also sent before WM_NCCREATE, with no object yet: the answer only
         // needs the window.  By default the window could be no larger than
-        // the screen, which would shorten the picture on a short screen.
-        allow_full_size(*reinterpret_cast<MINMAXINFO*>(l), dpi_functions().frame_of(hwnd));
+        // the screen, which would shorten the picture on a short screen, and
+        // maximized it would fill the screen.  Maximized, it stays where it
+        // is, at its own size.
+        RECT at{};
+        GetWindowRect(hwnd, &at);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+        allow_full_size(*reinterpret_cast<MINMAXINFO*>(l), dpi_functions().frame_of(hwnd),
+                        POINT{at.left - monitor.rcMonitor.left, at.top - monitor.rcMonitor.top});
         return 0;
     }
     if (message == WM_NCCREATE) {

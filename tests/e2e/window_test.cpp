@@ -566,6 +566,23 @@ TEST(UnderWine, MessageRulesHold)
     launcher().wait_for_server();  // started without a display, it could make no windows for the next program
 }
 
+// The real window in the cross-built check's own process: no input method,
+// and the client area of the frames' size however it is shown, while the
+// frames play.
+TEST(UnderWine, TheRealWindowKeepsItsSizeHoweverShownAndTakesNoInputMethod)
+{
+    if (!launcher().wine()) {
+        GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
+    }
+    const char* check = std::getenv("VORMO_WINDOW_CHECK");
+    ASSERT_TRUE(check && *check) << "VORMO_WINDOW_CHECK names the window_check program";
+    launcher().wait_for_server();  // Wine's server serves one display at a time
+    const VirtualDisplay display;
+    const std::unique_ptr<Process> p = launcher().start(check, {"DISPLAY=" + display.name()});
+    EXPECT_EQ(p->wait_for_exit(launcher().slack(hang_limit)), 0) << p->error_output();
+    launcher().wait_for_server();
+}
+
 // The program on a virtual X server of its own, started and showing a
 // frame.  Wine's server serves one display, so the one of earlier tests
 // must end first.

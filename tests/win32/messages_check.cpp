@@ -197,12 +197,16 @@ void short_screens()
     const SIZE frame{1040, 807};
     MINMAXINFO short_screen{};
     short_screen.ptMaxTrackSize = {1292, 732};  // a 1280 x 720 screen
-    allow_full_size(short_screen, frame);
+    allow_full_size(short_screen, frame, {0, 0});
     CHECK(short_screen.ptMaxTrackSize.x == 1292 && short_screen.ptMaxTrackSize.y == 807);
     MINMAXINFO large{};
     large.ptMaxTrackSize = {2572, 1452};
-    allow_full_size(large, frame);
+    large.ptMaxSize = {2572, 1452};
+    allow_full_size(large, frame, {700, 300});
     CHECK(large.ptMaxTrackSize.x == 2572 && large.ptMaxTrackSize.y == 1452);
+    // Maximized: its own size, where it is, not the screen.
+    CHECK(large.ptMaxSize.x == frame.cx && large.ptMaxSize.y == frame.cy);
+    CHECK(large.ptMaxPosition.x == 700 && large.ptMaxPosition.y == 300);
 }
 
 void text()
