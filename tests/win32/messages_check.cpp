@@ -9,6 +9,8 @@
 #include "platform/win32/messages.hpp"
 #include "viewer/state.hpp"
 
+#include "check.hpp"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,16 +20,8 @@ namespace {
 using namespace platform;
 using namespace platform::win32;
 
-int failures = 0;
-
-void check(bool ok, int line, const std::string& what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "messages_check.cpp:%d: %s\n", line, what.c_str());
-        ++failures;
-    }
-}
-#define CHECK(condition) check((condition), __LINE__, #condition)
+using win32_checks::check;
+using win32_checks::failures;
 
 LPARAM at(int x, int y)
 {

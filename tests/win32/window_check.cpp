@@ -10,6 +10,8 @@
 #include "viewer/holders.hpp"
 #include "viewer/viewer.hpp"
 
+#include "check.hpp"
+
 #include <windows.h>
 
 #include <imm.h>
@@ -22,16 +24,8 @@
 
 namespace {
 
-int failures = 0;
-
-void check(bool ok, int line, const std::string& what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "window_check.cpp:%d: %s\n", line, what.c_str());
-        ++failures;
-    }
-}
-#define CHECK(condition) check((condition), __LINE__, #condition)
+using win32_checks::check;
+using win32_checks::failures;
 
 bool client_is_frame_sized(HWND hwnd)
 {
