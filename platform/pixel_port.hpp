@@ -20,18 +20,20 @@ public:
     Picture decode(frames::Bytes jpeg, int holder) final
     {
         std::byte* out = slot(holder);
-        decoded_[static_cast<std::size_t>(holder - 1)] = false;
+        bool& decoded = decoded_[static_cast<std::size_t>(holder - 1)];
+        decoded = false;
         decode_into(jpeg, out, holder);
-        decoded_[static_cast<std::size_t>(holder - 1)] = true;
+        decoded = true;
         return Picture{holder};
     }
 
     void show(Picture picture) final
     {
+        const std::byte* pixels = slot(picture.holder);  // checks the holder's number first
         if (!decoded_[static_cast<std::size_t>(picture.holder - 1)]) {
             throw std::logic_error("a picture that was never decoded");
         }
-        show_pixels(slot(picture.holder));
+        show_pixels(pixels);
     }
 
 protected:
