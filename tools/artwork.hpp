@@ -1,6 +1,6 @@
 #pragma once
 
-// Draws one frame of the sequence as 8-bit RGB.
+// Draws one frame of the sequence, and the program's icon, as 8-bit RGB.
 
 #include <cstdint>
 #include <vector>
@@ -9,5 +9,9 @@ namespace tools {
 
 // 1024 x 768 pixels, 3 bytes each, row-major, top row first.
 std::vector<std::uint8_t> draw_frame(int slot);
+
+// The icon: the first frame's central square, size x size pixels, drawn at
+// that size rather than shrunk, with the bar kept at least two pixels thick.
+std::vector<std::uint8_t> draw_icon(int size);
 
 }  // namespace tools

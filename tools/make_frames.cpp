@@ -8,8 +8,8 @@
 // --values writes the program's fixed values as JSON.  --jpeg-dir also writes
 // each frame as DIR/slot-NN.jpg; --contact-sheet writes all 24 at a quarter
 // of their size on one PNG; --icon-dir writes the program's icon, slot 0's
-// central square, as DIR/icon-256.png and DIR/icon-48.png, and both in
-// DIR/vormo-kidney.ico for Windows.
+// central square drawn at each size, as DIR/icon-SIZE.png for the icon
+// theme and as DIR/vormo-kidney.ico for Windows.
 
 #include "artwork.hpp"
 #include "jpeg_writer.hpp"
@@ -18,6 +18,7 @@
 
 #include "frames/format.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -157,23 +158,84 @@ std::string program_values()
     return out.str();
 }
 
-// A Windows icon file holding the given PNG images (each size x size): a
-// directory of 16-byte entries, then the PNG files as they are.
-Bytes icon_file(const std::vector<std::pair<int, Bytes>>& pngs)
+// The icon's sizes: those Windows asks for at 100 % to 250 % (title bar,
+// taskbar, Alt+Tab, Explorer's views), and the freedesktop icon theme's.
+constexpr std::array<int, 8> windows_icon_sizes = {16, 20, 24, 32, 40, 48, 64, 256};
+constexpr std::array<int, 6> theme_icon_sizes = {16, 24, 32, 48, 64, 256};
+
+void put_u16(Bytes& out, std::size_t value)
 {
-    Bytes ico = {0, 0, 1, 0, static_cast<std::uint8_t>(pngs.size()), 0};
-    std::size_t offset = 6 + 16 * pngs.size();
-    for (const auto& [size, png] : pngs) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+// An icon image as Windows stores it below 256 pixels: a bitmap header
+// whose height counts the colour rows and the mask's, the opaque colour
+// rows bottom-up as B, G, R, A, and a mask of zero bits (rows of whole
+// 32-bit words) that hides nothing.
+Bytes icon_bitmap(const Bytes& rgb, int size)
+{
+    const std::size_t mask_pitch = static_cast<std::size_t>((size + 31) / 32) * 4;
+    const std::size_t colour_bytes = static_cast<std::size_t>(size) * size * 4;
+    Bytes out;
+    put_u32(out, 40);        // header size
+    put_u32(out, size);      // width
+    put_u32(out, 2 * size);  // height of colour and mask together
+    put_u16(out, 1);         // planes
+    put_u16(out, 32);        // bits per pixel
+    put_u32(out, 0);         // no compression
+    put_u32(out, colour_bytes + mask_pitch * size);
+    out.resize(out.size() + 16, 0);  // resolution and palette: none
+    for (int y = size - 1; y >= 0; --y) {
+        for (int x = 0; x < size; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * size + x) * 3;
+            out.insert(out.end(), {rgb[at + 2], rgb[at + 1], rgb[at], 0xFF});
+        }
+    }
+    out.resize(out.size() + mask_pitch * size, 0);
+    return out;
+}
+
+// A Windows icon file holding the given images (size and the image's
+// bytes): a directory of 16-byte entries, then the images as they are.
+Bytes icon_file(const std::vector<std::pair<int, Bytes>>& images)
+{
+    Bytes ico = {0, 0, 1, 0};
+    put_u16(ico, images.size());
+    std::size_t offset = 6 + 16 * images.size();
+    for (const auto& [size, image] : images) {
         const auto side = static_cast<std::uint8_t>(size >= 256 ? 0 : size);  // 0 stands for 256
         ico.insert(ico.end(), {side, side, 0, 0, 1, 0, 32, 0});
-        put_u32(ico, png.size());
+        put_u32(ico, image.size());
         put_u32(ico, offset);
-        offset += png.size();
+        offset += image.size();
     }
-    for (const auto& entry : pngs) {
+    for (const auto& entry : images) {
         ico.insert(ico.end(), entry.second.begin(), entry.second.end());
     }
     return ico;
+}
+
+// The icon at each size: PNG files for the icon theme, and the Windows
+// icon, with uncompressed images below 256 pixels and PNG at 256, the
+// layout every Windows version reads.
+bool write_icons(const std::string& dir)
+{
+    std::vector<std::pair<int, Bytes>> images;
+    for (const int size : windows_icon_sizes) {
+        const Bytes rgb = tools::draw_icon(size);
+        const Bytes png = tools::encode_png(rgb, size, size);
+        if (png.empty()) {
+            return false;
+        }
+        if (std::find(theme_icon_sizes.begin(), theme_icon_sizes.end(), size) != theme_icon_sizes.end() &&
+            !write_file(dir + "/icon-" + std::to_string(size) + ".png", std::string(png.begin(), png.end()))) {
+            return false;
+        }
+        images.emplace_back(size, size < 256 ? icon_bitmap(rgb, size) : png);
+    }
+    const Bytes ico = icon_file(images);
+    return write_file(dir + "/vormo-kidney.ico", std::string(ico.begin(), ico.end()));
 }
 
 // Channel c of the factor x factor block of the frame whose top-left pixel
@@ -188,24 +250,6 @@ std::uint8_t block_average(const Bytes& frame, int left, int top, int factor, in
         }
     }
     return static_cast<std::uint8_t>(sum / (factor * factor));
-}
-
-// The frame's central 768 x 768 square shrunk by an integer factor.
-Bytes shrink_square(const Bytes& frame, int factor)
-{
-    constexpr int side = program::height;
-    constexpr int left = (program::width - side) / 2;
-    const int out = side / factor;
-    Bytes icon(static_cast<std::size_t>(out) * out * 3);
-    for (int y = 0; y < out; ++y) {
-        for (int x = 0; x < out; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                icon[(static_cast<std::size_t>(y) * out + x) * 3 + c] =
-                    block_average(frame, left + x * factor, y * factor, factor, c);
-            }
-        }
-    }
-    return icon;
 }
 
 Bytes contact_sheet(const std::vector<Bytes>& frames, int& width, int& height)
@@ -306,20 +350,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    if (!icon_dir.empty()) {
-        std::vector<std::pair<int, Bytes>> pngs;
-        for (const int size : {256, 48}) {
-            const Bytes png = tools::encode_png(shrink_square(pictures[0], program::height / size), size, size);
-            if (png.empty() ||
-                !write_file(icon_dir + "/icon-" + std::to_string(size) + ".png", std::string(png.begin(), png.end()))) {
-                return 1;
-            }
-            pngs.emplace_back(size, png);
-        }
-        const Bytes ico = icon_file(pngs);
-        if (!write_file(icon_dir + "/vormo-kidney.ico", std::string(ico.begin(), ico.end()))) {
-            return 1;
-        }
+    if (!icon_dir.empty() && !write_icons(icon_dir)) {
+        return 1;
     }
     return 0;
 }
