@@ -137,9 +137,18 @@ const DpiFunctions& dpi_functions()
     return functions;
 }
 
-RECT rectangle_for_dpi(const RECT& suggested, SIZE frame)
+RECT rectangle_for_dpi(const RECT& suggested, SIZE frame, bool size_asked)
 {
+    if (size_asked) {
+        return suggested;
+    }
     return {suggested.left, suggested.top, suggested.left + frame.cx, suggested.top + frame.cy};
+}
+
+POINT centred_in(const RECT& work, SIZE frame)
+{
+    return {work.left + std::max(0L, (work.right - work.left - frame.cx) / 2),
+            work.top + std::max(0L, (work.bottom - work.top - frame.cy) / 2)};
 }
 
 void allow_full_size(MINMAXINFO& limits, SIZE frame, POINT at)
@@ -148,30 +157,6 @@ void allow_full_size(MINMAXINFO& limits, SIZE frame, POINT at)
     limits.ptMaxTrackSize.y = std::max(limits.ptMaxTrackSize.y, frame.cy);
     limits.ptMaxSize = {frame.cx, frame.cy};
     limits.ptMaxPosition = at;
-}
-
-std::string narrow(std::wstring_view text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int units = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring widen(std::string_view text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int bytes = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, out.data(), n);
-    return out;
 }
 
 }  // namespace platform::win32

@@ -3,8 +3,7 @@
 // What the window does with each Windows message, as a plain function of
 // the message and a little state, so that every rule can be checked with a
 // table, including the messages Wine never sends.  Also the other pure
-// computations of the port: the window's frame for a DPI, and text between
-// UTF-8 and the system's UTF-16.
+// computations of the port: the window's frame and place for a DPI.
 
 #include "platform/characters.hpp"
 #include "platform/platform.hpp"
@@ -12,8 +11,6 @@
 #include <windows.h>
 
 #include <array>
-#include <string>
-#include <string_view>
 
 namespace platform::win32 {
 
@@ -72,10 +69,18 @@ private:
 
 const DpiFunctions& dpi_functions();
 
-// The window rectangle for a new DPI: the top-left corner the system
-// suggests, and the frame that keeps the client area width x height pixels
-// (the suggested size would scale the client area with the DPI).
-RECT rectangle_for_dpi(const RECT& suggested, SIZE frame);
+// The window rectangle for a new DPI.  Where the system first asked for
+// the window's size at that DPI (WM_GETDPISCALEDSIZE, per-monitor DPI v2)
+// it suggests exactly the window at that size, placed where the move across
+// monitors wants it: taken as given.  Elsewhere the suggestion scales the
+// client area with the DPI, which the frames are not, so only its top-left
+// corner is kept, with the frame that keeps the client area width x height.
+RECT rectangle_for_dpi(const RECT& suggested, SIZE frame, bool size_asked);
+
+// Where the window of the given frame opens: centred in the work area (of
+// the screen under the pointer), or at its top-left corner where it does
+// not fit, so that the caption stays on the screen.
+POINT centred_in(const RECT& work, SIZE frame);
 
 // The tracking limits that let the window keep its whole size on a screen
 // shorter or narrower than it (the system's default maximum is the screen),
@@ -83,9 +88,5 @@ RECT rectangle_for_dpi(const RECT& suggested, SIZE frame);
 // its monitor), so that however it is shown its client area keeps the
 // frames' size.
 void allow_full_size(MINMAXINFO& limits, SIZE frame, POINT at);
-
-// UTF-16 from the system as UTF-8, and back; invalid units become U+FFFD.
-std::string narrow(std::wstring_view text);
-std::wstring widen(std::string_view text);
 
 }  // namespace platform::win32

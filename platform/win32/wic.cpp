@@ -1,5 +1,7 @@
 #include "wic.hpp"
 
+#include "system_text.hpp"
+
 #include "frames/pixels.hpp"
 
 #include <windows.h>
@@ -16,11 +18,14 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+// The step, what the system says the HRESULT means, and its number (which
+// is what a search finds).
 std::string hresult(const char* step, HRESULT hr)
 {
     char code[16];
     std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
-    return std::string(step) + " (HRESULT 0x" + code + ")";
+    const std::string words = system_message(static_cast<DWORD>(hr));
+    return std::string(step) + (words.empty() ? "" : ": " + words) + " (HRESULT 0x" + code + ")";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // that Windows' own codec decoded.
 
 #include "messages.hpp"
+#include "system_text.hpp"
 #include "wic.hpp"
 
 #include "frames/pixels.hpp"
@@ -14,7 +15,9 @@
 #include <imm.h>
 
 #include <algorithm>
+#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::win32 {
@@ -34,20 +37,8 @@ constexpr int max_messages_per_pass = 4096;
 std::string reason(const char* step)
 {
     const DWORD code = GetLastError();
-    if (code == ERROR_SUCCESS) {
-        return std::string(step) + ": the system gave no reason";
-    }
-    // The system's text in the user's language, which a narrow code page
-    // might not hold.
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string line = std::string(step) + ": " + (text ? narrow(text) : "error " + std::to_string(code));
-    LocalFree(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '.')) {
-        line.pop_back();
-    }
-    return line;
+    const std::string words = code == ERROR_SUCCESS ? "the system gave no reason" : system_message(code);
+    return std::string(step) + ": " + (words.empty() ? "error " + std::to_string(code) : words);
 }
 
 // Keyboard and mouse messages, whose time stamps say when the input came.
@@ -75,22 +66,32 @@ private:
     HINSTANCE instance_;
 };
 
-// The window itself.  It ends with the process, as Windows ends a thread's
-// windows itself: destroying it first would only hold up the exit (Wine
-// waits for the window manager to withdraw it, two seconds when there is
-// none).  When its owner goes, messages that still come find no object.
+// The window itself.  After a normal end it ends with the process, as
+// Windows ends a thread's windows itself: destroying it first would only
+// hold up the exit (Wine waits for the window manager to withdraw it, two
+// seconds when there is none).  When the program fails it is taken down at
+// once, so that the message saying why does not sit beside a window that
+// has stopped.  Once it is detached, messages that still come find no
+// object.
 class WindowHandle {
 public:
     WindowHandle() = default;
     ~WindowHandle()
     {
-        if (hwnd_) {
-            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        detach();
+        if (hwnd_ && std::uncaught_exceptions() > 0) {
+            DestroyWindow(hwnd_);
         }
     }
     WindowHandle(const WindowHandle&) = delete;
     WindowHandle& operator=(const WindowHandle&) = delete;
     void attach(HWND hwnd) { hwnd_ = hwnd; }
+    void detach()
+    {
+        if (hwnd_) {
+            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        }
+    }
     HWND get() const { return hwnd_; }
 
 private:
@@ -127,7 +128,12 @@ private:
 class Window final : public PixelPort {
 public:
     static std::unique_ptr<Window> open();
-    ~Window() override = default;
+    ~Window() override
+    {
+        // Before the codec and the pixels go: nothing may paint from them.
+        hwnd_.detach();
+        current_ = nullptr;
+    }
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -167,6 +173,7 @@ private:
     bool ended_ = false;  // the handler ended the program
     bool on_screen_ = false;
     bool closing_ = false;
+    bool size_asked_ = false;  // WM_GETDPISCALEDSIZE was answered for the coming WM_DPICHANGED
     Wic decoder_;
 };
 
@@ -178,7 +185,14 @@ WNDCLASSEXW Window::window_class()
     wc.style = CS_DBLCLKS | CS_OWNDC;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(icon_resource));
+    // Each icon from the size the resource holds for it, not scaled from
+    // another: the small one for the title bar, the taskbar and Alt+Tab.
+    const auto icon = [instance](int width, int height) {
+        return static_cast<HICON>(
+            LoadImageW(instance, MAKEINTRESOURCEW(icon_resource), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+    };
+    wc.hIcon = icon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    wc.hIconSm = icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = class_name;
@@ -192,14 +206,19 @@ std::unique_ptr<Window> Window::open()
     // them.
     const WNDCLASSEXW wc = window_class();
     std::unique_ptr<Window> w(new Window(wc));
+    // On the screen the pointer is on, where the user is looking, centred
+    // in its work area.
     const SIZE frame = dpi_functions().frame(0);
-    RECT work{0, 0, frame.cx, frame.cy};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const LONG x = work.left + std::max(0L, (work.right - work.left - frame.cx) / 2);
-    const LONG y = work.top + std::max(0L, (work.bottom - work.top - frame.cy) / 2);
+    POINT pointer{0, 0};
+    GetCursorPos(&pointer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    monitor.rcWork = RECT{0, 0, frame.cx, frame.cy};
+    GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const POINT at = centred_in(monitor.rcWork, frame);
     // WM_NCCREATE stores the object with the window; CreateWindowExW fails
     // if it cannot.
-    if (!CreateWindowExW(0, class_name, widen(program::caption).c_str(), window_style, x, y, frame.cx, frame.cy,
+    if (!CreateWindowExW(0, class_name, widen(program::caption).c_str(), window_style, at.x, at.y, frame.cx, frame.cy,
                          nullptr, nullptr, wc.hInstance, w.get())) {
         throw OpenError(reason("cannot create the window"));
     }
@@ -269,10 +288,16 @@ LRESULT Window::on_message(UINT message, WPARAM w, LPARAM l)
         EndPaint(hwnd, &ps);
         return 0;
     }
+    case WM_GETDPISCALEDSIZE: {
+        // Moving to a screen of another DPI: the window's size there, so
+        // that the rectangle then suggested is exactly right.
+        *reinterpret_cast<SIZE*>(l) = dpi_functions().frame(static_cast<UINT>(w));
+        size_asked_ = true;
+        return TRUE;
+    }
     case WM_DPICHANGED: {
-        // The suggested rectangle scales the client area with the DPI; the
-        // frames are not scaled, so only its corner is kept.
-        const RECT r = rectangle_for_dpi(*reinterpret_cast<const RECT*>(l), dpi_functions().frame(HIWORD(w)));
+        const RECT r = rectangle_for_dpi(*reinterpret_cast<const RECT*>(l), dpi_functions().frame(HIWORD(w)),
+                                         std::exchange(size_asked_, false));
         SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }

@@ -75,12 +75,12 @@ std::unique_ptr<Process> Launcher::start(const std::string& program, const std::
                                          const std::vector<std::string>& args, const std::string& output) const
 {
     std::vector<std::string> argv;
-    std::vector<std::string> env = env_changes;
+    std::vector<std::string> env;
     if (wine()) {
         argv.emplace_back(wine64);
-        const std::vector<std::string> w = wine_environment();
-        env.insert(env.end(), w.begin(), w.end());
+        env = wine_environment();
     }
+    env.insert(env.end(), env_changes.begin(), env_changes.end());  // the caller's entries win
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<Process>(argv, env, output);

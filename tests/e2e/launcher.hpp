@@ -27,8 +27,8 @@ public:
 
     bool wine() const { return scratch_ != nullptr; }
     // Starts the program with its arguments and the extra environment
-    // entries (as Process takes them); under Wine, also Wine's own programs
-    // (msiexec, reg).
+    // entries (as Process takes them, over Wine's own settings); under Wine,
+    // also Wine's own programs (msiexec, reg).
     std::unique_ptr<Process> start(const std::string& program, const std::vector<std::string>& env_changes,
                                    const std::vector<std::string>& args = {}, const std::string& output = "") const;
     // Waits until Wine's server for the prefix has ended: one started with

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -566,21 +567,38 @@ TEST(UnderWine, MessageRulesHold)
     launcher().wait_for_server();  // started without a display, it could make no windows for the next program
 }
 
-// The real window in the cross-built check's own process: no input method,
-// and the client area of the frames' size however it is shown, while the
-// frames play.
-TEST(UnderWine, TheRealWindowKeepsItsSizeHoweverShownAndTakesNoInputMethod)
+// The real window in the cross-built check's own process, at the system's
+// DPI and at 120, 144 and 192 (the prefix's LogPixels, which Wine reports as
+// the window's DPI): a client area of the frames' size when it opens and
+// however it is shown while the frames play, no input method, icons of
+// each size, and a failing program's window taken down.
+TEST(UnderWine, TheRealWindowKeepsItsSizeAtEachDpiHoweverShown)
 {
     if (!launcher().wine()) {
         GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
     }
     const char* check = std::getenv("VORMO_WINDOW_CHECK");
     ASSERT_TRUE(check && *check) << "VORMO_WINDOW_CHECK names the window_check program";
-    launcher().wait_for_server();  // Wine's server serves one display at a time
-    const VirtualDisplay display;
-    const std::unique_ptr<Process> p = launcher().start(check, {"DISPLAY=" + display.name()});
-    EXPECT_EQ(p->wait_for_exit(launcher().slack(hang_limit)), 0) << p->error_output();
-    launcher().wait_for_server();
+    const auto set_dpi = [](const std::string& dpi) {
+        const std::unique_ptr<Process> reg = launcher().start(
+            "reg", {"DISPLAY"},
+            {"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi, "/f"});
+        EXPECT_EQ(reg->wait_for_exit(launcher().slack(10000ms)), 0) << reg->error_output();
+        launcher().wait_for_server();  // Wine's server serves one display at a time
+    };
+    for (const std::string dpi : {"", "120", "144", "192"}) {
+        SCOPED_TRACE(dpi.empty() ? "the system's DPI" : dpi + " dpi");
+        if (!dpi.empty()) {
+            set_dpi(dpi);
+        }
+        launcher().wait_for_server();
+        const VirtualDisplay display;
+        const std::unique_ptr<Process> p = launcher().start(
+            check, {"DISPLAY=" + display.name()}, dpi.empty() ? std::vector<std::string>{} : std::vector{dpi});
+        EXPECT_EQ(p->wait_for_exit(launcher().slack(hang_limit)), 0) << p->error_output();
+        launcher().wait_for_server();
+    }
+    set_dpi("96");  // as the other tests expect
 }
 
 // The program on a virtual X server of its own, started and showing a
@@ -606,6 +624,27 @@ struct OnItsOwnDisplay {
     std::unique_ptr<Process> viewer;
     Window window = 0;
 };
+
+// Windows' imaging component cannot start: one line that says what the
+// system says of the failure, not only its number, and status 1.
+TEST(UnderWine, NoImagingComponentIsOneLineInTheSystemsWords)
+{
+    if (!launcher().wine()) {
+        GTEST_SKIP() << "runs with VORMO_LAUNCHER=wine";
+    }
+    launcher().wait_for_server();
+    const VirtualDisplay display;
+    const std::unique_ptr<Process> viewer = launcher().start(
+        executable(), {"DISPLAY=" + display.name(), "WINEDLLOVERRIDES=windowscodecs=d;winemenubuilder.exe=d"});
+    const std::optional<int> status = viewer->wait_for_exit(launcher().slack(hang_limit));
+    const std::string errors = viewer->error_output();
+    launcher().wait_for_server();
+    ASSERT_TRUE(status.has_value()) << errors;
+    EXPECT_EQ(*status, 1);
+    EXPECT_TRUE(std::regex_match(errors, std::regex("vormo-kidney: cannot start the Windows Imaging Component: "
+                                                    "[A-Z][^\\n(]+ \\(HRESULT 0x[0-9A-F]{8}\\)\\r?\\n")))
+        << errors;
+}
 
 // Windows ending the session: the program quits and ends with status 0.
 TEST(UnderWine, SessionEndEndsWithStatusZero)

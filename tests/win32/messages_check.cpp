@@ -7,6 +7,7 @@
 
 #include "controls/mouse.hpp"
 #include "platform/win32/messages.hpp"
+#include "platform/win32/system_text.hpp"
 #include "viewer/state.hpp"
 
 #include "check.hpp"
@@ -177,12 +178,20 @@ void dpi()
         const LONG scaled_width = static_cast<LONG>((program::width + 16) * dpi / 96);
         const LONG scaled_height = static_cast<LONG>((program::height + 39) * dpi / 96);
         const RECT suggested{-200, 50, -200 + scaled_width, 50 + scaled_height};
-        const RECT r = rectangle_for_dpi(suggested, dpi_functions().frame(dpi));
+        const RECT r = rectangle_for_dpi(suggested, dpi_functions().frame(dpi), false);
         const std::string at_dpi = " at " + std::to_string(dpi) + " dpi";
         check(r.left == -200 && r.top == 50, __LINE__, "the suggested corner" + at_dpi);
         check(r.right - r.left - (borders.right - borders.left) == program::width &&
                   r.bottom - r.top - (borders.bottom - borders.top) == program::height,
               __LINE__, "a 1024 x 768 client area" + at_dpi);
+        // Asked for the size first, the system places the window where a
+        // drag across screens keeps it under the pointer: taken as given.
+        const SIZE frame = dpi_functions().frame(dpi);
+        const RECT placed{1700, -20, 1700 + frame.cx, -20 + frame.cy};
+        const RECT kept = rectangle_for_dpi(placed, frame, true);
+        check(kept.left == placed.left && kept.top == placed.top && kept.right == placed.right &&
+                  kept.bottom == placed.bottom,
+              __LINE__, "the suggested rectangle" + at_dpi);
     }
 }
 
@@ -201,6 +210,17 @@ void short_screens()
     // Maximized: its own size, where it is, not the screen.
     CHECK(large.ptMaxSize.x == frame.cx && large.ptMaxSize.y == frame.cy);
     CHECK(large.ptMaxPosition.x == 700 && large.ptMaxPosition.y == 300);
+}
+
+// Placed in the work area of the screen under the pointer: centred, or at
+// its corner on a screen too small.
+void placement()
+{
+    const SIZE frame{1040, 807};
+    const POINT second = centred_in(RECT{1920, 0, 3840, 1040}, frame);  // right of the primary, above a taskbar
+    CHECK(second.x == 1920 + 440 && second.y == 116);
+    const POINT left = centred_in(RECT{-1280, 200, 0, 920}, frame);  // 1280 x 720, left of the primary and lower
+    CHECK(left.x == -1280 + 120 && left.y == 200);
 }
 
 void text()
@@ -227,6 +247,7 @@ int main()
     ending();
     dpi();
     short_screens();
+    placement();
     text();
     if (failures) {
         std::fprintf(stderr, "messages_check: %d checks failed\n", failures);
