@@ -334,11 +334,12 @@ void Window::draw(HDC dc) const
 
 bool Window::wait_until_active()
 {
-    // Start-up runs on the first sign that the window is on screen; later
-    // activations change nothing.  Input that comes meanwhile waits for the
-    // first event pass.
+    // Start-up runs on the first sign that the window is on screen, and
+    // not minimized (a shortcut set to run minimized starts it so): then it
+    // runs when the window is first restored.  Later activations change
+    // nothing.  Input that comes meanwhile waits for the first event pass.
     MSG msg;
-    while (!on_screen_ && !closing_) {
+    while ((!on_screen_ || IsIconic(hwnd_.get())) && !closing_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got <= 0) {
             throw OpenError(reason("lost the window's messages"));

@@ -148,11 +148,21 @@ int main(int argc, char** argv)
         CHECK(ImmGetContext(hwnd) == nullptr);
         check_icons(hwnd);
 
+        // Minimized before start-up, as a shortcut set to run minimized
+        // starts it: start-up waits until it is restored.
+        static bool restored = false;
+        ShowWindow(hwnd, SW_MINIMIZE);
+        SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            restored = true;
+            ShowWindow(FindWindowW(L"VormoKidney", nullptr), SW_RESTORE);
+        });
         viewer::Holders holders(frames::embedded_frame_set(), *window);
         if (!window->wait_until_active()) {
             std::fprintf(stderr, "window_check: the window closed before it was shown\n");
             return 1;
         }
+        CHECK(restored && !IsIconic(hwnd));
         // Each tick's count is where the window is shown otherwise; the
         // shows and event passes between them carry the changes out.
         int ticks = 0;
