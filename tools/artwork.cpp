@@ -33,19 +33,14 @@ struct View {
     Point place(Point p) const { return {(p.x - left + 0.5) * scale - 0.5, (p.y - top + 0.5) * scale - 0.5}; }
     Polygon place(const Polygon& shape) const
     {
-        Polygon out;
-        out.reserve(shape.size());
-        for (const Point& p : shape) {
-            out.push_back(place(p));
-        }
+        Polygon out(shape.size());
+        std::transform(shape.begin(), shape.end(), out.begin(), [this](Point p) { return place(p); });
         return counter_clockwise(std::move(out));
     }
     std::vector<float> cover(const std::vector<Polygon>& shapes) const
     {
-        std::vector<Polygon> placed;
-        for (const Polygon& shape : shapes) {
-            placed.push_back(place(shape));
-        }
+        std::vector<Polygon> placed(shapes.size());
+        std::transform(shapes.begin(), shapes.end(), placed.begin(), [this](const Polygon& s) { return place(s); });
         return coverage(placed, width, height);
     }
     double thick(double half) const { return std::max(half * scale, least_half); }
@@ -114,7 +109,7 @@ std::vector<std::uint8_t> draw_icon(int size)
     View view;
     view.width = size;
     view.height = size;
-    view.left = (program::width - side) / 2;
+    view.left = (program::width - side) / 2.0;
     view.scale = static_cast<double>(size) / side;
     view.least_half = 1.0;
     return draw(0, view);

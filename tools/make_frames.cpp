@@ -178,12 +178,12 @@ Bytes icon_bitmap(const Bytes& rgb, int size)
     const std::size_t mask_pitch = static_cast<std::size_t>((size + 31) / 32) * 4;
     const std::size_t colour_bytes = static_cast<std::size_t>(size) * size * 4;
     Bytes out;
-    put_u32(out, 40);        // header size
-    put_u32(out, size);      // width
-    put_u32(out, 2 * size);  // height of colour and mask together
-    put_u16(out, 1);         // planes
-    put_u16(out, 32);        // bits per pixel
-    put_u32(out, 0);         // no compression
+    put_u32(out, 40);                                  // header size
+    put_u32(out, size);                                // width
+    put_u32(out, 2 * static_cast<std::size_t>(size));  // height of colour and mask together
+    put_u16(out, 1);                                   // planes
+    put_u16(out, 32);                                  // bits per pixel
+    put_u32(out, 0);                                   // no compression
     put_u32(out, colour_bytes + mask_pitch * size);
     out.resize(out.size() + 16, 0);  // resolution and palette: none
     for (int y = size - 1; y >= 0; --y) {
