@@ -1,14 +1,16 @@
 #include "window.hpp"
 
-#include "linux_x11.hpp"
+#include "linux_desktop.hpp"
 #include "translate.hpp"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace platform::sdl {
@@ -42,12 +44,6 @@ bool layout_of(Uint32 format, frames::PixelLayout& layout)
 struct Window::Sdl {
     Sdl()
     {
-        // The plain window surface (shared-memory X images) presents a frame
-        // in well under a millisecond; the accelerated framebuffer would go
-        // through OpenGL in a software rasteriser on machines without a GPU,
-        // costing far more to create and to present.  Frames are unscaled, so
-        // a copy is all that showing needs.
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         // A click that activates the window counts like any other.
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
         // SDL holds off the screen saver and screen lock of the whole desktop
@@ -59,7 +55,7 @@ struct Window::Sdl {
         // Wayland is tried only where a compositor says it is there, since
         // its client library complains on stderr otherwise.
         SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "x11,wayland" : "x11");
-        linux_x11::skip_compose_table();
+        linux_desktop::skip_compose_table();
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
             throw OpenError(std::string("cannot open the display ") +
@@ -88,12 +84,36 @@ std::unique_ptr<Window> Window::open()
                         (driver ? driver : "none") + ")");
     }
     if (std::strcmp(driver, "x11") == 0) {
-        linux_x11::end_on_lost_display();
+        linux_desktop::end_on_lost_display();
+        // The plain window surface (shared-memory X images) presents a
+        // frame in well under a millisecond; the accelerated framebuffer
+        // would go through OpenGL in a software rasteriser on machines
+        // without a GPU, costing far more to create and to present.  Frames
+        // are unscaled, so a copy is all that showing needs.  SDL's Wayland
+        // driver has only the accelerated one.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    } else {
+        linux_desktop::keep_compose_table();
     }
     w->window_.reset(SDL_CreateWindow(program::caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, program::width,
                                       program::height, SDL_WINDOW_SHOWN));
     if (!w->window_) {
         throw OpenError(reason("cannot create the window"));
+    }
+    // A fixed size, said as equal smallest and largest sizes: SDL's Wayland
+    // driver does not say it for a window that is merely not resizable, and
+    // a tiling compositor (sway) then tiles it at the screen's size instead
+    // of floating it at its own.
+    SDL_SetWindowMinimumSize(w->window_.get(), program::width, program::height);
+    SDL_SetWindowMaximumSize(w->window_.get(), program::width, program::height);
+    // SDL starts taking text before any window exists; on Wayland that
+    // start never reaches the window's keyboard, and typed characters would
+    // not arrive as text.  Started again now, they do.
+    SDL_StartTextInput();
+    SDL_SysWMinfo wm;
+    SDL_VERSION(&wm.version);
+    if (SDL_GetWindowWMInfo(w->window_.get(), &wm) && wm.subsystem == SDL_SYSWM_WAYLAND) {
+        w->wayland_ = wm.info.wl.display;
     }
     SDL_Surface* surface = SDL_GetWindowSurface(w->window_.get());
     if (!surface) {
@@ -103,7 +123,7 @@ std::unique_ptr<Window> Window::open()
     // Fault the drawing surface's pages in now, while the server maps the
     // window, rather than page by page in the first show.  Its contents do
     // not matter: the first show overwrites all of it.
-    linux_x11::populate(surface->pixels,
+    linux_desktop::populate(surface->pixels,
                         static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
     return w;
 }
@@ -118,7 +138,7 @@ void Window::decode_into(frames::Bytes jpeg, std::byte* out, int holder)
 {
     // Binding the 23 later frames takes a fifth less when each frame's pages
     // are faulted in with one call before the decoder writes them.
-    linux_x11::populate(out, frames::frame_bytes);
+    linux_desktop::populate(out, frames::frame_bytes);
     decoder_.decode(jpeg, layout_, out, holder);
 }
 
@@ -209,6 +229,9 @@ void Window::process_events(EventHandler& handler)
 
 bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
 {
+    if (e.type == SDL_QUIT && linux_desktop::compositor_lost(wayland_)) {
+        throw std::runtime_error("lost the connection to the Wayland compositor");
+    }
     const Translation t = translate(e, pointer_);
     if (t.repaint) {
         present();

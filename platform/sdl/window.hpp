@@ -13,6 +13,7 @@
 #include <memory>
 
 struct SDL_Window;
+struct wl_display;
 union SDL_Event;
 
 namespace platform::sdl {
@@ -51,7 +52,8 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
-    Pointer pointer_;  // where the viewer was last told the pointer is
+    Pointer pointer_;                // where the viewer was last told the pointer is
+    wl_display* wayland_ = nullptr;  // the compositor's connection, under Wayland
 };
 
 }  // namespace platform::sdl

@@ -21,10 +21,10 @@ namespace {
 
 // Every red, green and blue value of the image within tolerance of the
 // frame's (B, G, R, X bytes, as the window's).
-bool same_picture(const XImage& image, const std::byte* frame, int tolerance)
+bool same_picture(const std::uint8_t* pixels, std::size_t stride, const std::byte* frame, int tolerance)
 {
     for (int y = 0; y < program::height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint8_t*>(image.data + y * image.bytes_per_line);
+        const std::uint8_t* row = pixels + static_cast<std::size_t>(y) * stride;
         const auto* want = reinterpret_cast<const std::uint8_t*>(frame + y * frames::frame_pitch);
         for (std::size_t i = 0; i < frames::frame_pitch; ++i) {
             if (i % 4 != 3 && std::abs(static_cast<int>(row[i]) - static_cast<int>(want[i])) > tolerance) {
@@ -42,8 +42,13 @@ int FrameMatcher::slot_of(const XImage& image) const
     if (image.bits_per_pixel != 32 || image.width < program::width || image.height < program::height) {
         return -1;
     }
+    return slot_of(reinterpret_cast<const std::uint8_t*>(image.data), static_cast<std::size_t>(image.bytes_per_line));
+}
+
+int FrameMatcher::slot_of(const std::uint8_t* bgrx, std::size_t stride) const
+{
     for (int s = 0; s < program::frame_count; ++s) {
-        if (same_picture(image, frame(s), tolerance_)) {
+        if (same_picture(bgrx, stride, frame(s), tolerance_)) {
             return s;
         }
     }

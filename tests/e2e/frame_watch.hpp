@@ -26,6 +26,9 @@ public:
     explicit FrameMatcher(int tolerance = 0);
     // The slot whose frame the image shows, or -1.
     int slot_of(const XImage& image) const;
+    // The same for width x height pixels of B, G, R, X bytes, rows stride
+    // bytes apart.
+    int slot_of(const std::uint8_t* bgrx, std::size_t stride) const;
     // One frame's pixels, B, G, R, X.
     const std::byte* frame(int slot) const { return frames_.frame(slot + 1); }
     int tolerance() const { return tolerance_; }

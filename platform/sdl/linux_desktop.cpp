@@ -1,13 +1,14 @@
-#include "linux_x11.hpp"
+#include "linux_desktop.hpp"
 
 #include <X11/Xlib.h>
+#include <wayland-client.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace platform::sdl::linux_x11 {
+namespace platform::sdl::linux_desktop {
 
 namespace {
 
@@ -21,11 +22,29 @@ int on_lost_display(Display*)
     _exit(1);
 }
 
+bool compose_table_skipped = false;
+
 }  // namespace
 
 void skip_compose_table()
 {
-    setenv("XCOMPOSEFILE", "/dev/null", 0);
+    if (!std::getenv("XCOMPOSEFILE")) {
+        setenv("XCOMPOSEFILE", "/dev/null", 1);
+        compose_table_skipped = true;
+    }
+}
+
+void keep_compose_table()
+{
+    if (compose_table_skipped) {
+        unsetenv("XCOMPOSEFILE");
+        compose_table_skipped = false;
+    }
+}
+
+bool compositor_lost(wl_display* display)
+{
+    return display && wl_display_get_error(display) != 0;
 }
 
 void end_on_lost_display()
@@ -41,4 +60,4 @@ void populate(void* bytes, std::size_t size)
     madvise(start - before, before + size, MADV_POPULATE_WRITE);
 }
 
-}  // namespace platform::sdl::linux_x11
+}  // namespace platform::sdl::linux_desktop

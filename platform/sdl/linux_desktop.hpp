@@ -1,11 +1,13 @@
 #pragma once
 
-// The calls the SDL port makes beneath SDL, to X11 and to Linux itself,
-// kept together so that the rest of the port is SDL alone.
+// The calls the SDL port makes beneath SDL, to X11, Wayland and Linux
+// itself, kept together so that the rest of the port is SDL alone.
 
 #include <cstddef>
 
-namespace platform::sdl::linux_x11 {
+struct wl_display;
+
+namespace platform::sdl::linux_desktop {
 
 // Parses no compose table for SDL's X input method: Xlib's built-in one
 // would read the locale's whole table (some 6,000 sequences for UTF-8
@@ -13,6 +15,15 @@ namespace platform::sdl::linux_x11 {
 // viewer reads is typed directly.  A table the user names is still read.
 // Call before SDL opens the display.
 void skip_compose_table();
+
+// Undoes skip_compose_table() when SDL chose Wayland, whose keyboard
+// library reads the same variable and would complain of an empty table at
+// every keymap.
+void keep_compose_table();
+
+// Whether the Wayland connection behind the window has failed: SDL reports
+// a lost compositor as a quit, like a close request.
+bool compositor_lost(wl_display* display);
 
 // Ends the program with one line when the X connection is lost.  Call once
 // the x11 video driver runs.
@@ -23,4 +34,4 @@ void end_on_lost_display();
 // then faulted in as they are written.
 void populate(void* bytes, std::size_t size);
 
-}  // namespace platform::sdl::linux_x11
+}  // namespace platform::sdl::linux_desktop

@@ -1,0 +1,167 @@
+#include "wayland.hpp"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <pwd.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_all(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The name of a socket in dir that starts with prefix, or "".
+std::string socket_named(const std::string& dir, const std::string& prefix)
+{
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.starts_with(prefix) && e.is_socket()) {
+            return name;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+Compositor::Compositor(const std::string& size, int scale) : dir_("vormo-wayland")
+{
+    const std::string config = dir_.path() + "/config";
+    std::ofstream(config) << "output HEADLESS-1 resolution " << size << " scale " << scale << "\n"
+                          << "xwayland disable\n"
+                          << "seat seat0 hide_cursor 100\n";
+    std::vector<std::string> argv = {"sway", "-c", config};
+    if (geteuid() == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        if (!nobody || chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0 ||
+            chmod(config.c_str(), 0644) != 0) {
+            throw std::runtime_error("cannot hand the compositor's runtime directory to nobody");
+        }
+        argv.insert(argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    }
+    sway_ = std::make_unique<Process>(argv, std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path(),
+                                                                     "WLR_BACKENDS=headless",
+                                                                     "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
+                                                                     "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK"});
+    const auto end = Clock::now() + 10s;
+    while (Clock::now() < end && sway_->running()) {
+        display_ = socket_named(dir_.path(), "wayland-");
+        const std::string ipc = socket_named(dir_.path(), "sway-ipc.");
+        if (!display_.empty() && !ipc.empty()) {
+            ipc_ = dir_.path() + "/" + ipc;
+            return;
+        }
+        sleep_for(20ms);
+    }
+    sway_->stop();
+    throw std::runtime_error("sway did not start: " + sway_->error_output());
+}
+
+Compositor::~Compositor()
+{
+    if (sway_) {
+        sway_->stop();
+    }
+}
+
+std::vector<std::string> Compositor::client_environment() const
+{
+    return {"XDG_RUNTIME_DIR=" + dir_.path(), "WAYLAND_DISPLAY=" + display_, "DISPLAY", "SDL_VIDEODRIVER"};
+}
+
+std::string Compositor::run(std::vector<std::string> argv) const
+{
+    static int runs = 0;
+    const std::string out = dir_.path() + "/out-" + std::to_string(++runs);
+    std::vector<std::string> env = client_environment();
+    env.push_back("SWAYSOCK=" + ipc_);
+    Process p(argv, env, out);
+    const std::optional<int> status = p.wait_for_exit(10s);
+    if (status != 0) {
+        throw std::runtime_error(argv[0] + " failed: " + p.error_output());
+    }
+    std::string text = read_all(out);
+    fs::remove(out);
+    return text;
+}
+
+Compositor::View Compositor::view(const std::string& app_id) const
+{
+    const std::string tree = dir_.path() + "/tree.json";
+    std::ofstream(tree) << run({"swaymsg", "-t", "get_tree"});
+    std::istringstream line(run({"jq", "-r", "--arg", "id", app_id,
+                                 ".. | objects | select(.app_id? == $id) | \"\\(.type) \\(.rect.x + .window_rect.x) "
+                                 "\\(.rect.y + .window_rect.y) \\(.window_rect.width) \\(.window_rect.height) "
+                                 "\\(.name)\"",
+                                 tree}));
+    View v;
+    std::string type;
+    if (line >> type >> v.x >> v.y >> v.width >> v.height) {
+        v.found = true;
+        v.floating = type == "floating_con";
+        line.get();  // the blank before the title
+        std::getline(line, v.title);
+    }
+    return v;
+}
+
+std::vector<std::uint8_t> Compositor::grab(int x, int y, int width, int height) const
+{
+    const std::string ppm =
+        run({"grim", "-t", "ppm", "-g",
+             std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height),
+             "-"});
+    // P6, width, height, 255, one blank, then R, G, B bytes.
+    std::istringstream header(ppm);
+    std::string magic;
+    int w = 0;
+    int h = 0;
+    int max = 0;
+    if (!(header >> magic >> w >> h >> max) || magic != "P6" || w != width || h != height || max != 255) {
+        return {};
+    }
+    const std::size_t start = static_cast<std::size_t>(header.tellg()) + 1;
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (ppm.size() < start + 3 * pixels) {
+        return {};
+    }
+    std::vector<std::uint8_t> bgrx(4 * pixels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        bgrx[4 * i + 0] = static_cast<std::uint8_t>(ppm[start + 3 * i + 2]);
+        bgrx[4 * i + 1] = static_cast<std::uint8_t>(ppm[start + 3 * i + 1]);
+        bgrx[4 * i + 2] = static_cast<std::uint8_t>(ppm[start + 3 * i + 0]);
+    }
+    return bgrx;
+}
+
+void Compositor::type(const std::string& text) const
+{
+    // The pause first: a keyboard that goes before the client bound it
+    // types nothing.
+    run({"wtype", "-s", "100", text, "-s", "100"});
+}
+
+void Compositor::press_key(const std::string& name) const
+{
+    run({"wtype", "-s", "100", "-k", name, "-s", "100"});
+}
+
+void Compositor::kill()
+{
+    sway_->signal(SIGKILL);
+    sway_->wait_for_exit(10s);
+}
+
+}  // namespace e2e

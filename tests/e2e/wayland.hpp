@@ -1,0 +1,66 @@
+#pragma once
+
+// A headless Wayland compositor (sway, drawing with pixman) of a test's
+// own, and what the tests do on it: find a client's window, take its
+// pixels (grim) and type on its keyboard (wtype).
+
+#include "process.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+class Compositor {
+public:
+    // Starts sway on one output of the given size and scale.  sway refuses
+    // to run as root: then it runs as nobody, in a runtime directory that
+    // user owns, and root's clients still connect.
+    explicit Compositor(const std::string& size = "1280x1024", int scale = 1);
+    ~Compositor();
+    Compositor(const Compositor&) = delete;
+    Compositor& operator=(const Compositor&) = delete;
+
+    // Environment entries for a client of this compositor, with no X
+    // display to fall back to.
+    std::vector<std::string> client_environment() const;
+
+    // A client's toplevel as sway lays it out (found = false while it has
+    // none): whether it floats, its title, and its contents' place and size
+    // in the output's layout.
+    struct View {
+        bool found = false;
+        bool floating = false;
+        std::string title;
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    View view(const std::string& app_id) const;
+
+    // The output's pixels in [x, x + width) x [y, y + height) of the layout,
+    // as B, G, R, X bytes, top row first; empty if grim failed.
+    std::vector<std::uint8_t> grab(int x, int y, int width, int height) const;
+
+    // Types text, or presses and releases one named key ("Escape"), on a
+    // virtual keyboard that lives as long as the typing.
+    void type(const std::string& text) const;
+    void press_key(const std::string& name) const;
+
+    // Ends the compositor at once, as a crash would.
+    void kill();
+
+private:
+    // Runs a tool against the compositor; its standard output.
+    std::string run(std::vector<std::string> argv) const;
+
+    ScratchDir dir_;
+    std::unique_ptr<Process> sway_;
+    std::string display_;  // the socket's name in the runtime directory
+    std::string ipc_;      // sway's IPC socket, for swaymsg
+};
+
+}  // namespace e2e

@@ -1,0 +1,114 @@
+// The Linux program on a Wayland desktop with no X server: on a headless
+// sway of the test's own, it floats at its size with its caption, shows the
+// frames, takes its keys, and ends with one line when the compositor goes.
+
+#include <gtest/gtest.h>
+
+#include "frame_watch.hpp"
+#include "wayland.hpp"
+
+#include "common/program.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace e2e;
+
+// Only bounds a hang: every wait ends as soon as what it waits for happens.
+constexpr auto hang_limit = 20000ms;
+
+int slot_after(int slot, int steps)
+{
+    return ((slot + steps) % program::frame_count + program::frame_count) % program::frame_count;
+}
+
+class OnWayland : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // In a sanitizer build, no leak report: SDL's Wayland surface draws
+        // through Mesa's software OpenGL, whose driver is unloaded before
+        // the check and leaves allocations it cannot name.  The X11 runs,
+        // which share everything else, check for leaks.
+        std::vector<std::string> env = compositor_.client_environment();
+        env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+        viewer_ = std::make_unique<Process>(std::vector<std::string>{VORMO_EXECUTABLE}, env);
+        const auto end = Clock::now() + hang_limit;
+        while (!(view_ = compositor_.view("vormo-kidney")).found && Clock::now() < end && viewer_->running()) {
+            sleep_for(50ms);
+        }
+        ASSERT_TRUE(view_.found) << viewer_->error_output();
+    }
+
+    // The slot the window shows, or -1 (between two frames, or none).  The
+    // window is looked for each time: the compositor places it after it
+    // first appears.
+    int shown() const
+    {
+        const Compositor::View v = compositor_.view("vormo-kidney");
+        const std::vector<std::uint8_t> pixels = compositor_.grab(v.x, v.y, program::width, program::height);
+        return pixels.empty() ? -1 : frames_.slot_of(pixels.data(), 4 * static_cast<std::size_t>(program::width));
+    }
+
+    // The slot the window shows once it has shown the same one for well
+    // over a tick (a grab takes about a tenth of a second), or -1.
+    int settled() const
+    {
+        const auto end = Clock::now() + hang_limit;
+        int last = shown();
+        while (Clock::now() < end) {
+            sleep_for(300ms);
+            const int now = shown();
+            if (now >= 0 && now == last) {
+                return now;
+            }
+            last = now;
+        }
+        return -1;
+    }
+
+    Compositor compositor_;
+    const FrameMatcher frames_;
+    std::unique_ptr<Process> viewer_;
+    Compositor::View view_;
+};
+
+TEST_F(OnWayland, FloatsAtItsSizeWithItsCaptionAndEndsOnEscWithNothingOnStderr)
+{
+    EXPECT_TRUE(view_.floating);
+    EXPECT_EQ(view_.width, program::width);
+    EXPECT_EQ(view_.height, program::height);
+    EXPECT_EQ(view_.title, program::caption);
+
+    compositor_.press_key("Escape");
+    EXPECT_EQ(viewer_->wait_for_exit(hang_limit), 0);
+    EXPECT_EQ(viewer_->error_output(), "");
+}
+
+TEST_F(OnWayland, ShowsTheFramesAndStepsWithItsKeys)
+{
+    compositor_.type("*");  // stop
+    const int stopped = settled();
+    ASSERT_GE(stopped, 0) << "no frame held still in the window";
+    compositor_.type("*");
+    EXPECT_EQ(settled(), slot_after(stopped, 1));
+    compositor_.type("/");
+    EXPECT_EQ(settled(), stopped);
+    compositor_.type("/");
+    EXPECT_EQ(settled(), slot_after(stopped, -1));
+    EXPECT_TRUE(viewer_->running());
+}
+
+TEST_F(OnWayland, ALostCompositorIsOneLineAndStatusOne)
+{
+    compositor_.kill();
+    const std::optional<int> status = viewer_->wait_for_exit(hang_limit);
+    ASSERT_TRUE(status.has_value()) << "still running long after the compositor died";
+    EXPECT_EQ(*status, 1);
+    EXPECT_EQ(viewer_->error_output(), "vormo-kidney: lost the connection to the Wayland compositor\n");
+}
+
+}  // namespace
