@@ -55,7 +55,12 @@ struct Window::Sdl {
         // Wayland is tried only where a compositor says it is there, since
         // its client library complains on stderr otherwise.
         SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "x11,wayland" : "x11");
-        linux_desktop::skip_compose_table();
+        // The compose table is skipped for X11 only, the first choice where
+        // there is a display: Wayland's keyboard library reads the same
+        // variable, as soon as SDL connects.
+        if (std::getenv("DISPLAY")) {
+            linux_desktop::skip_compose_table();
+        }
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
             throw OpenError(std::string("cannot open the display ") +
@@ -124,7 +129,7 @@ std::unique_ptr<Window> Window::open()
     // window, rather than page by page in the first show.  Its contents do
     // not matter: the first show overwrites all of it.
     linux_desktop::populate(surface->pixels,
-                        static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
+                            static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
     return w;
 }
 

@@ -1,6 +1,8 @@
 #include "wayland.hpp"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace e2e {
@@ -36,10 +39,11 @@ std::string socket_named(const std::string& dir, const std::string& prefix)
 
 }  // namespace
 
-Compositor::Compositor(const std::string& size, int scale) : dir_("vormo-wayland")
+Compositor::Compositor(const std::string& seat_program, int width, int height, int scale)
+    : dir_("vormo-wayland"), layout_(std::to_string(width / scale) + "x" + std::to_string(height / scale))
 {
     const std::string config = dir_.path() + "/config";
-    std::ofstream(config) << "output HEADLESS-1 resolution " << size << " scale " << scale << "\n"
+    std::ofstream(config) << "output HEADLESS-1 resolution " << width << "x" << height << " scale " << scale << "\n"
                           << "xwayland disable\n"
                           << "seat seat0 hide_cursor 100\n";
     std::vector<std::string> argv = {"sway", "-c", config};
@@ -61,6 +65,7 @@ Compositor::Compositor(const std::string& size, int scale) : dir_("vormo-wayland
         const std::string ipc = socket_named(dir_.path(), "sway-ipc.");
         if (!display_.empty() && !ipc.empty()) {
             ipc_ = dir_.path() + "/" + ipc;
+            start_seat(seat_program);
             return;
         }
         sleep_for(20ms);
@@ -69,8 +74,32 @@ Compositor::Compositor(const std::string& size, int scale) : dir_("vormo-wayland
     throw std::runtime_error("sway did not start: " + sway_->error_output());
 }
 
+void Compositor::start_seat(const std::string& program)
+{
+    // Commands go through a named pipe, opened once the program reads it.
+    const std::string pipe = dir_.path() + "/seat";
+    if (mkfifo(pipe.c_str(), 0600) != 0) {
+        throw std::runtime_error("cannot make the seat's command pipe");
+    }
+    seat_ = std::make_unique<Process>(std::vector<std::string>{program, pipe, layout_}, client_environment());
+    const auto end = Clock::now() + 10s;
+    while ((commands_ = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        if (errno != ENXIO || Clock::now() > end || !seat_->running()) {
+            throw std::runtime_error("the seat program did not start: " + seat_->error_output());
+        }
+        sleep_for(10ms);
+    }
+    fcntl(commands_, F_SETFL, 0);  // writes wait for room again
+}
+
 Compositor::~Compositor()
 {
+    if (commands_ >= 0) {
+        close(commands_);  // the seat program's end of input: it leaves
+    }
+    if (seat_) {
+        seat_->stop();
+    }
     if (sway_) {
         sway_->stop();
     }
@@ -101,16 +130,19 @@ Compositor::View Compositor::view(const std::string& app_id) const
 {
     const std::string tree = dir_.path() + "/tree.json";
     std::ofstream(tree) << run({"swaymsg", "-t", "get_tree"});
-    std::istringstream line(run({"jq", "-r", "--arg", "id", app_id,
-                                 ".. | objects | select(.app_id? == $id) | \"\\(.type) \\(.rect.x + .window_rect.x) "
-                                 "\\(.rect.y + .window_rect.y) \\(.window_rect.width) \\(.window_rect.height) "
-                                 "\\(.name)\"",
-                                 tree}));
+    std::istringstream line(
+        run({"jq", "-r", "--arg", "id", app_id,
+             ".. | objects | select(.app_id? == $id) | \"\\(.type) \\(.focused) \\(.rect.x + .window_rect.x) "
+             "\\(.rect.y + .window_rect.y) \\(.window_rect.width) \\(.window_rect.height) "
+             "\\(.name)\"",
+             tree}));
     View v;
     std::string type;
-    if (line >> type >> v.x >> v.y >> v.width >> v.height) {
+    std::string focused;
+    if (line >> type >> focused >> v.x >> v.y >> v.width >> v.height) {
         v.found = true;
         v.floating = type == "floating_con";
+        v.focused = focused == "true";
         line.get();  // the blank before the title
         std::getline(line, v.title);
     }
@@ -146,16 +178,12 @@ std::vector<std::uint8_t> Compositor::grab(int x, int y, int width, int height) 
     return bgrx;
 }
 
-void Compositor::type(const std::string& text) const
+void Compositor::seat(const std::string& command) const
 {
-    // The pause first: a keyboard that goes before the client bound it
-    // types nothing.
-    run({"wtype", "-s", "100", text, "-s", "100"});
-}
-
-void Compositor::press_key(const std::string& name) const
-{
-    run({"wtype", "-s", "100", "-k", name, "-s", "100"});
+    const std::string line = command + "\n";
+    if (write(commands_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+        throw std::runtime_error("the seat program is gone: " + seat_->error_output());
+    }
 }
 
 void Compositor::kill()

@@ -2,7 +2,8 @@
 
 // A headless Wayland compositor (sway, drawing with pixman) of a test's
 // own, and what the tests do on it: find a client's window, take its
-// pixels (grim) and type on its keyboard (wtype).
+// pixels (grim), and move, click and type with a pointer and a keyboard of
+// their own (wayland_seat).
 
 #include "process.hpp"
 
@@ -15,10 +16,11 @@ namespace e2e {
 
 class Compositor {
 public:
-    // Starts sway on one output of the given size and scale.  sway refuses
-    // to run as root: then it runs as nobody, in a runtime directory that
-    // user owns, and root's clients still connect.
-    explicit Compositor(const std::string& size = "1280x1024", int scale = 1);
+    // Starts sway on one output of the given size (in pixels) and scale,
+    // and the seat program (wayland_seat) on it.  sway refuses to run as
+    // root: then it runs as nobody, in a runtime directory that user owns,
+    // and root's clients still connect.
+    explicit Compositor(const std::string& seat_program, int width = 1280, int height = 1024, int scale = 1);
     ~Compositor();
     Compositor(const Compositor&) = delete;
     Compositor& operator=(const Compositor&) = delete;
@@ -28,11 +30,12 @@ public:
     std::vector<std::string> client_environment() const;
 
     // A client's toplevel as sway lays it out (found = false while it has
-    // none): whether it floats, its title, and its contents' place and size
-    // in the output's layout.
+    // none): whether it floats and has the focus, its title, and its
+    // contents' place and size in the output's layout.
     struct View {
         bool found = false;
         bool floating = false;
+        bool focused = false;
         std::string title;
         int x = 0;
         int y = 0;
@@ -45,10 +48,14 @@ public:
     // as B, G, R, X bytes, top row first; empty if grim failed.
     std::vector<std::uint8_t> grab(int x, int y, int width, int height) const;
 
-    // Types text, or presses and releases one named key ("Escape"), on a
-    // virtual keyboard that lives as long as the typing.
-    void type(const std::string& text) const;
-    void press_key(const std::string& name) const;
+    // Types text (the viewer's keys), or taps Escape.
+    void type(const std::string& text) const { seat("type " + text); }
+    void escape() const { seat("key Escape"); }
+    // Moves the pointer to (x, y) of the output's layout; presses and
+    // releases its left button.
+    void move(int x, int y) const { seat("move " + std::to_string(x) + " " + std::to_string(y)); }
+    void press() const { seat("press"); }
+    void release() const { seat("release"); }
 
     // Ends the compositor at once, as a crash would.
     void kill();
@@ -56,9 +63,15 @@ public:
 private:
     // Runs a tool against the compositor; its standard output.
     std::string run(std::vector<std::string> argv) const;
+    void start_seat(const std::string& program);
+    // Hands the pointer-and-keyboard program one command.
+    void seat(const std::string& command) const;
 
     ScratchDir dir_;
+    std::string layout_;  // the output's size in the layout's units, WxH
     std::unique_ptr<Process> sway_;
+    std::unique_ptr<Process> seat_;
+    int commands_ = -1;    // the seat program's command pipe
     std::string display_;  // the socket's name in the runtime directory
     std::string ipc_;      // sway's IPC socket, for swaymsg
 };

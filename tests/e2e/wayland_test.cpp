@@ -36,8 +36,10 @@ protected:
         std::vector<std::string> env = compositor_.client_environment();
         env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
         viewer_ = std::make_unique<Process>(std::vector<std::string>{VORMO_EXECUTABLE}, env);
+        // Found, focused, and showing a frame: mapped, and taking keys.
         const auto end = Clock::now() + hang_limit;
-        while (!(view_ = compositor_.view("vormo-kidney")).found && Clock::now() < end && viewer_->running()) {
+        while (!((view_ = compositor_.view("vormo-kidney")).focused && shown() >= 0) && Clock::now() < end &&
+               viewer_->running()) {
             sleep_for(50ms);
         }
         ASSERT_TRUE(view_.found) << viewer_->error_output();
@@ -70,7 +72,7 @@ protected:
         return -1;
     }
 
-    Compositor compositor_;
+    Compositor compositor_{VORMO_WAYLAND_SEAT};
     const FrameMatcher frames_;
     std::unique_ptr<Process> viewer_;
     Compositor::View view_;
@@ -83,7 +85,7 @@ TEST_F(OnWayland, FloatsAtItsSizeWithItsCaptionAndEndsOnEscWithNothingOnStderr)
     EXPECT_EQ(view_.height, program::height);
     EXPECT_EQ(view_.title, program::caption);
 
-    compositor_.press_key("Escape");
+    compositor_.escape();
     EXPECT_EQ(viewer_->wait_for_exit(hang_limit), 0);
     EXPECT_EQ(viewer_->error_output(), "");
 }
@@ -100,6 +102,41 @@ TEST_F(OnWayland, ShowsTheFramesAndStepsWithItsKeys)
     compositor_.type("/");
     EXPECT_EQ(settled(), slot_after(stopped, -1));
     EXPECT_TRUE(viewer_->running());
+}
+
+// A click starts mouse-step mode; a press, then a drag above the window
+// (negative positions reach the viewer while the button is held): one step
+// back; the release outside is a click, and the frames run again.
+TEST_F(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
+{
+    const auto at = [this](int x, int y) { compositor_.move(view_.x + x, view_.y + y); };
+    at(500, 300);
+    compositor_.press();
+    compositor_.release();
+    at(500, 320);
+    const int stepped = settled();
+    ASSERT_GE(stepped, 0) << "no frame held still in mouse-step mode";
+
+    compositor_.press();
+    at(500, -40);
+    EXPECT_EQ(settled(), slot_after(stepped, -1));
+
+    compositor_.release();
+    const int first = shown();
+    sleep_for(300ms);
+    EXPECT_NE(shown(), first) << "the release outside was no click";
+    EXPECT_TRUE(viewer_->running());
+}
+
+TEST_F(OnWayland, DoubleClickEndsWithStatusZero)
+{
+    compositor_.move(view_.x + 200, view_.y + 200);
+    compositor_.press();
+    compositor_.release();
+    compositor_.press();
+    compositor_.release();
+    EXPECT_EQ(viewer_->wait_for_exit(hang_limit), 0);
+    EXPECT_EQ(viewer_->error_output(), "");
 }
 
 TEST_F(OnWayland, ALostCompositorIsOneLineAndStatusOne)
