@@ -1,5 +1,6 @@
 #include "wayland.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -40,7 +41,8 @@ std::string socket_named(const std::string& dir, const std::string& prefix)
 }  // namespace
 
 Compositor::Compositor(const std::string& seat_program, int width, int height, int scale)
-    : dir_("vormo-wayland"), layout_(std::to_string(width / scale) + "x" + std::to_string(height / scale))
+    : dir_("vormo-wayland"), scale_(scale),
+      layout_(std::to_string(width / scale) + "x" + std::to_string(height / scale))
 {
     const std::string config = dir_.path() + "/config";
     std::ofstream(config) << "output HEADLESS-1 resolution " << width << "x" << height << " scale " << scale << "\n"
@@ -149,33 +151,46 @@ Compositor::View Compositor::view(const std::string& app_id) const
     return v;
 }
 
-std::vector<std::uint8_t> Compositor::grab(int x, int y, int width, int height) const
+Compositor::Grab Compositor::grab(int x, int y, int width, int height) const
 {
     const std::string ppm =
         run({"grim", "-t", "ppm", "-g",
              std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height),
              "-"});
-    // P6, width, height, 255, one blank, then R, G, B bytes.
+    // P6, width, height, 255, one blank, then R, G, B bytes: scale output
+    // pixels a side for each unit of the layout.
     std::istringstream header(ppm);
     std::string magic;
     int w = 0;
     int h = 0;
     int max = 0;
-    if (!(header >> magic >> w >> h >> max) || magic != "P6" || w != width || h != height || max != 255) {
-        return {};
+    Grab g;
+    if (!(header >> magic >> w >> h >> max) || magic != "P6" || w != width * scale_ || h != height * scale_ ||
+        max != 255) {
+        return g;
     }
     const std::size_t start = static_cast<std::size_t>(header.tellg()) + 1;
-    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (ppm.size() < start + 3 * pixels) {
-        return {};
+    if (ppm.size() < start + 3 * static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {
+        return g;
     }
-    std::vector<std::uint8_t> bgrx(4 * pixels);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        bgrx[4 * i + 0] = static_cast<std::uint8_t>(ppm[start + 3 * i + 2]);
-        bgrx[4 * i + 1] = static_cast<std::uint8_t>(ppm[start + 3 * i + 1]);
-        bgrx[4 * i + 2] = static_cast<std::uint8_t>(ppm[start + 3 * i + 0]);
+    const auto at = [&](int px, int py) { return ppm.data() + start + 3 * (static_cast<std::size_t>(py) * w + px); };
+    g.bgrx.resize(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int uy = 0; uy < height; ++uy) {
+        for (int ux = 0; ux < width; ++ux) {
+            const char* first = at(ux * scale_, uy * scale_);
+            for (int dy = 0; dy < scale_; ++dy) {
+                for (int dx = 0; dx < scale_; ++dx) {
+                    g.units_whole =
+                        g.units_whole && std::equal(first, first + 3, at(ux * scale_ + dx, uy * scale_ + dy));
+                }
+            }
+            std::uint8_t* out = &g.bgrx[4 * (static_cast<std::size_t>(uy) * width + ux)];
+            out[0] = static_cast<std::uint8_t>(first[2]);
+            out[1] = static_cast<std::uint8_t>(first[1]);
+            out[2] = static_cast<std::uint8_t>(first[0]);
+        }
     }
-    return bgrx;
+    return g;
 }
 
 void Compositor::seat(const std::string& command) const

@@ -44,9 +44,15 @@ public:
     };
     View view(const std::string& app_id) const;
 
-    // The output's pixels in [x, x + width) x [y, y + height) of the layout,
-    // as B, G, R, X bytes, top row first; empty if grim failed.
-    std::vector<std::uint8_t> grab(int x, int y, int width, int height) const;
+    // What the output shows in [x, x + width) x [y, y + height) of the
+    // layout: a pixel per unit of the layout, as B, G, R, X bytes, top row
+    // first (empty if grim failed), taken from the first of the output
+    // pixels that show that unit, and whether all of them show the same.
+    struct Grab {
+        std::vector<std::uint8_t> bgrx;
+        bool units_whole = true;
+    };
+    Grab grab(int x, int y, int width, int height) const;
 
     // Types text (the viewer's keys), or taps Escape.
     void type(const std::string& text) const { seat("type " + text); }
@@ -68,6 +74,7 @@ private:
     void seat(const std::string& command) const;
 
     ScratchDir dir_;
+    int scale_;
     std::string layout_;  // the output's size in the layout's units, WxH
     std::unique_ptr<Process> sway_;
     std::unique_ptr<Process> seat_;

@@ -25,7 +25,8 @@ int slot_after(int slot, int steps)
     return ((slot + steps) % program::frame_count + program::frame_count) % program::frame_count;
 }
 
-class OnWayland : public ::testing::Test {
+// Each test on an output of scale 1 and of scale 2.
+class OnWayland : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override
     {
@@ -42,6 +43,7 @@ protected:
                viewer_->running()) {
             sleep_for(50ms);
         }
+        view_ = compositor_.view("vormo-kidney");  // where it stays
         ASSERT_TRUE(view_.found) << viewer_->error_output();
     }
 
@@ -51,8 +53,8 @@ protected:
     int shown() const
     {
         const Compositor::View v = compositor_.view("vormo-kidney");
-        const std::vector<std::uint8_t> pixels = compositor_.grab(v.x, v.y, program::width, program::height);
-        return pixels.empty() ? -1 : frames_.slot_of(pixels.data(), 4 * static_cast<std::size_t>(program::width));
+        const Compositor::Grab g = compositor_.grab(v.x, v.y, program::width, program::height);
+        return g.bgrx.empty() ? -1 : frames_.slot_of(g.bgrx.data(), 4 * static_cast<std::size_t>(program::width));
     }
 
     // The slot the window shows once it has shown the same one for well
@@ -72,25 +74,31 @@ protected:
         return -1;
     }
 
-    Compositor compositor_{VORMO_WAYLAND_SEAT};
+    Compositor compositor_{VORMO_WAYLAND_SEAT, 1280 * GetParam(), 1024 * GetParam(), GetParam()};
     const FrameMatcher frames_;
     std::unique_ptr<Process> viewer_;
     Compositor::View view_;
 };
 
-TEST_F(OnWayland, FloatsAtItsSizeWithItsCaptionAndEndsOnEscWithNothingOnStderr)
+// 1024 x 768 in the layout's units, whatever the output's scale: on an
+// output of scale 2 the compositor doubles the frames, each pixel a whole
+// 2 x 2 block, as it doubles every program that draws at scale 1.
+TEST_P(OnWayland, FloatsAtItsSizeWithItsCaptionAndEndsOnEscWithNothingOnStderr)
 {
     EXPECT_TRUE(view_.floating);
     EXPECT_EQ(view_.width, program::width);
     EXPECT_EQ(view_.height, program::height);
     EXPECT_EQ(view_.title, program::caption);
+    const Compositor::Grab g = compositor_.grab(view_.x, view_.y, program::width, program::height);
+    EXPECT_TRUE(g.units_whole);
+    EXPECT_GE(frames_.slot_of(g.bgrx.data(), 4 * static_cast<std::size_t>(program::width)), 0);
 
     compositor_.escape();
     EXPECT_EQ(viewer_->wait_for_exit(hang_limit), 0);
     EXPECT_EQ(viewer_->error_output(), "");
 }
 
-TEST_F(OnWayland, ShowsTheFramesAndStepsWithItsKeys)
+TEST_P(OnWayland, ShowsTheFramesAndStepsWithItsKeys)
 {
     compositor_.type("*");  // stop
     const int stopped = settled();
@@ -107,7 +115,7 @@ TEST_F(OnWayland, ShowsTheFramesAndStepsWithItsKeys)
 // A click starts mouse-step mode; a press, then a drag above the window
 // (negative positions reach the viewer while the button is held): one step
 // back; the release outside is a click, and the frames run again.
-TEST_F(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
+TEST_P(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
 {
     const auto at = [this](int x, int y) { compositor_.move(view_.x + x, view_.y + y); };
     at(500, 300);
@@ -128,7 +136,7 @@ TEST_F(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
     EXPECT_TRUE(viewer_->running());
 }
 
-TEST_F(OnWayland, DoubleClickEndsWithStatusZero)
+TEST_P(OnWayland, DoubleClickEndsWithStatusZero)
 {
     compositor_.move(view_.x + 200, view_.y + 200);
     compositor_.press();
@@ -139,7 +147,7 @@ TEST_F(OnWayland, DoubleClickEndsWithStatusZero)
     EXPECT_EQ(viewer_->error_output(), "");
 }
 
-TEST_F(OnWayland, ALostCompositorIsOneLineAndStatusOne)
+TEST_P(OnWayland, ALostCompositorIsOneLineAndStatusOne)
 {
     compositor_.kill();
     const std::optional<int> status = viewer_->wait_for_exit(hang_limit);
@@ -147,5 +155,9 @@ TEST_F(OnWayland, ALostCompositorIsOneLineAndStatusOne)
     EXPECT_EQ(*status, 1);
     EXPECT_EQ(viewer_->error_output(), "vormo-kidney: lost the connection to the Wayland compositor\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, OnWayland, ::testing::Values(1, 2), [](const ::testing::TestParamInfo<int>& scale) {
+    return "Scale" + std::to_string(scale.param);
+});
 
 }  // namespace
