@@ -94,8 +94,7 @@ std::unique_ptr<Window> Window::open()
         // frame in well under a millisecond; the accelerated framebuffer
         // would go through OpenGL in a software rasteriser on machines
         // without a GPU, costing far more to create and to present.  Frames
-        // are unscaled, so a copy is all that showing needs.  SDL's Wayland
-        // driver has only the accelerated one.
+        // are unscaled, so a copy is all that showing needs.
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     } else {
         linux_desktop::keep_compose_table();
@@ -118,7 +117,15 @@ std::unique_ptr<Window> Window::open()
     SDL_SysWMinfo wm;
     SDL_VERSION(&wm.version);
     if (SDL_GetWindowWMInfo(w->window_.get(), &wm) && wm.subsystem == SDL_SYSWM_WAYLAND) {
+        // SDL's Wayland driver has only the accelerated window surface.
         w->wayland_ = wm.info.wl.display;
+        try {
+            w->shared_ = std::make_unique<WaylandSurface>(wm.info.wl.display, wm.info.wl.surface);
+        } catch (const std::runtime_error& e) {
+            throw OpenError(e.what());
+        }
+        w->layout_ = frames::PixelLayout::bgrx;  // XRGB8888 in memory
+        return w;
     }
     SDL_Surface* surface = SDL_GetWindowSurface(w->window_.get());
     if (!surface) {
@@ -170,6 +177,10 @@ bool Window::wait_until_active()
 
 void Window::show_pixels(const std::byte* pixels)
 {
+    if (shared_) {
+        shared_->show(pixels);
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(window_.get());
     if (!surface) {
         return;  // the window is gone; its close request is on its way
@@ -200,12 +211,18 @@ void Window::show_pixels(const std::byte* pixels)
 
 void Window::present()
 {
-    SDL_UpdateWindowSurface(window_.get());
+    if (shared_) {
+        shared_->repaint();
+    } else {
+        SDL_UpdateWindowSurface(window_.get());
+    }
 }
 
 void Window::clear()
 {
-    if (SDL_Surface* surface = SDL_GetWindowSurface(window_.get())) {
+    if (shared_) {
+        shared_->show(nullptr);
+    } else if (SDL_Surface* surface = SDL_GetWindowSurface(window_.get())) {
         SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
         present();
     }

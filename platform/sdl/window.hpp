@@ -2,10 +2,12 @@
 
 // The program's window, VormoKidney, on a Linux desktop: an SDL window whose
 // client area is the picture surface, showing frames that TurboJPEG decoded
-// straight into the surface's pixel layout.
+// straight into the surface's pixel layout: SDL's window surface on X11,
+// shared memory of its own on Wayland.
 
 #include "platform/pixel_port.hpp"
 #include "translate.hpp"
+#include "wayland_surface.hpp"
 
 #include "frames/pixels.hpp"
 #include "frames/turbojpeg.hpp"
@@ -13,7 +15,6 @@
 #include <memory>
 
 struct SDL_Window;
-struct wl_display;
 union SDL_Event;
 
 namespace platform::sdl {
@@ -52,8 +53,9 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
-    Pointer pointer_;                // where the viewer was last told the pointer is
-    wl_display* wayland_ = nullptr;  // the compositor's connection, under Wayland
+    Pointer pointer_;                         // where the viewer was last told the pointer is
+    wl_display* wayland_ = nullptr;           // the compositor's connection, under Wayland
+    std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
 };
 
 }  // namespace platform::sdl
