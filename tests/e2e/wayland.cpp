@@ -97,7 +97,7 @@ void Compositor::start_seat(const std::string& program)
 Compositor::~Compositor()
 {
     if (commands_ >= 0) {
-        close(commands_);  // the seat program's end of input: it leaves
+        ::close(commands_);  // the seat program's end of input: it leaves
     }
     if (seat_) {
         seat_->stop();

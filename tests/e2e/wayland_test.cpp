@@ -136,6 +136,13 @@ TEST_P(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
     EXPECT_TRUE(viewer_->running());
 }
 
+TEST_P(OnWayland, CloseRequestEndsWithStatusZero)
+{
+    compositor_.close("vormo-kidney");
+    EXPECT_EQ(viewer_->wait_for_exit(hang_limit), 0);
+    EXPECT_EQ(viewer_->error_output(), "");
+}
+
 TEST_P(OnWayland, DoubleClickEndsWithStatusZero)
 {
     compositor_.move(view_.x + 200, view_.y + 200);
