@@ -42,7 +42,8 @@ const wl_buffer_listener buffer_listener = {on_release};
 
 }  // namespace
 
-WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface) : display_(display), surface_(surface)
+WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface)
+    : display_(display), surface_(surface), width_(program::width), height_(program::height)
 {
     queue_ = wl_display_create_queue(display_);
     auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
@@ -59,7 +60,13 @@ WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface) : displ
         throw std::runtime_error("the Wayland compositor offers no shared memory");
     }
 
-    const std::size_t one = frames::frame_bytes;
+    make_buffers();
+}
+
+void WaylandSurface::make_buffers()
+{
+    const std::size_t pitch = static_cast<std::size_t>(width_) * frames::bytes_per_pixel;
+    const std::size_t one = pitch * static_cast<std::size_t>(height_);
     size_ = one * buffer_count;
     const int fd = memfd_create("vormo-kidney", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size_)) != 0 ||
@@ -74,27 +81,48 @@ WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface) : displ
     close(fd);  // the compositor has its own
     for (std::size_t i = 0; i < buffer_count; ++i) {
         Buffer& b = buffers_[i];
+        b = Buffer{};
         b.pixels = static_cast<std::byte*>(memory_) + i * one;
-        b.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(i * one), program::width, program::height,
-                                             static_cast<int32_t>(frames::frame_pitch), WL_SHM_FORMAT_XRGB8888);
+        b.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(i * one), width_, height_,
+                                             static_cast<int32_t>(pitch), WL_SHM_FORMAT_XRGB8888);
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(b.buffer), queue_);
         wl_buffer_add_listener(b.buffer, &buffer_listener, &b.busy);
     }
     wl_shm_pool_destroy(pool);  // the buffers keep what they need
+    last_ = nullptr;
 }
 
-WaylandSurface::~WaylandSurface()
+void WaylandSurface::drop_buffers()
 {
+    // The compositor keeps what it still shows of them.
     for (Buffer& b : buffers_) {
         if (b.buffer) {
             wl_buffer_destroy(b.buffer);
         }
-    }
-    if (shm_) {
-        wl_shm_destroy(shm_);
+        b = Buffer{};
     }
     if (memory_) {
         munmap(memory_, size_);
+        memory_ = nullptr;
+    }
+    last_ = nullptr;
+}
+
+void WaylandSurface::fit(int width, int height)
+{
+    if (width > 0 && height > 0 && (width != width_ || height != height_)) {
+        drop_buffers();
+        width_ = width;
+        height_ = height;
+        make_buffers();
+    }
+}
+
+WaylandSurface::~WaylandSurface()
+{
+    drop_buffers();
+    if (shm_) {
+        wl_shm_destroy(shm_);
     }
     if (queue_) {
         wl_event_queue_destroy(queue_);
@@ -124,7 +152,7 @@ void WaylandSurface::commit(Buffer& b)
     b.busy = true;
     last_ = &b;
     wl_surface_attach(surface_, b.buffer, 0, 0);
-    wl_surface_damage_buffer(surface_, 0, 0, program::width, program::height);
+    wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
     wl_surface_commit(surface_);
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
         lost();
@@ -134,10 +162,19 @@ void WaylandSurface::commit(Buffer& b)
 void WaylandSurface::show(const std::byte* pixels)
 {
     Buffer& b = free_buffer();
-    if (pixels) {
+    const std::size_t pitch = static_cast<std::size_t>(width_) * frames::bytes_per_pixel;
+    if (b.blank || !pixels) {
+        std::memset(b.pixels, 0, pitch * static_cast<std::size_t>(height_));
+        b.blank = false;
+    }
+    if (pixels && pitch == frames::frame_pitch && height_ >= program::height) {
         std::memcpy(b.pixels, pixels, frames::frame_bytes);
-    } else {
-        std::memset(b.pixels, 0, frames::frame_bytes);
+    } else if (pixels) {
+        // A window of another size: the frame's part that fits, unscaled.
+        const std::size_t row = std::min(pitch, frames::frame_pitch);
+        for (int y = 0; y < std::min(height_, program::height); ++y) {
+            std::memcpy(b.pixels + static_cast<std::size_t>(y) * pitch, pixels + y * frames::frame_pitch, row);
+        }
     }
     commit(b);
 }

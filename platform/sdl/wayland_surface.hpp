@@ -29,9 +29,12 @@ public:
     WaylandSurface(const WaylandSurface&) = delete;
     WaylandSurface& operator=(const WaylandSurface&) = delete;
 
-    // Shows width x height pixels of B, G, R, X bytes (rows frame_pitch
-    // apart), or black where pixels is null.  Throws std::runtime_error when
-    // the compositor is gone.
+    // The window's size, where a compositor imposes one other than the
+    // frames': the frame stays unscaled at the top-left, the rest black.
+    void fit(int width, int height);
+    // Shows a frame's pixels (B, G, R, X bytes, rows frame_pitch apart), or
+    // black where pixels is null.  Throws std::runtime_error when the
+    // compositor is gone.
     void show(const std::byte* pixels);
     // Commits the buffer last shown again, for a compositor that asks.
     void repaint();
@@ -41,9 +44,13 @@ private:
         wl_buffer* buffer = nullptr;
         std::byte* pixels = nullptr;
         bool busy = false;  // the compositor still reads it
+        bool blank = true;  // not yet black beyond the frame
     };
     static constexpr std::size_t buffer_count = 3;
 
+    // Buffers of the window's size, in one pool.
+    void make_buffers();
+    void drop_buffers();
     Buffer& free_buffer();
     void commit(Buffer& b);
 
@@ -53,6 +60,8 @@ private:
     wl_shm* shm_ = nullptr;
     void* memory_ = nullptr;
     std::size_t size_ = 0;
+    int width_;
+    int height_;
     std::array<Buffer, buffer_count> buffers_{};
     Buffer* last_ = nullptr;
 };

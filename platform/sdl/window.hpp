@@ -56,6 +56,7 @@ private:
     Pointer pointer_;                         // where the viewer was last told the pointer is
     wl_display* wayland_ = nullptr;           // the compositor's connection, under Wayland
     std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
+    const std::byte* shown_ = nullptr;        // the frame on screen under Wayland; none when cleared
 };
 
 }  // namespace platform::sdl

@@ -63,6 +63,9 @@ public:
     void press() const { seat("press"); }
     void release() const { seat("release"); }
 
+    // Tiles the client's window, as a rule of the user's would.
+    void tile(const std::string& app_id) const { run({"swaymsg", "[app_id=" + app_id + "]", "floating", "disable"}); }
+
     // Asks the client's window to close, as its close button does.
     void close(const std::string& app_id) const { run({"swaymsg", "[app_id=" + app_id + "]", "kill"}); }
 

@@ -136,6 +136,33 @@ TEST_P(OnWayland, ClicksAndADragBeyondTheEdgeReachTheViewer)
     EXPECT_TRUE(viewer_->running());
 }
 
+// Given a larger size by the compositor, the frame stays unscaled at the
+// top-left, and the rest is black.
+TEST_P(OnWayland, TiledTheFrameStaysAtTheTopLeftAndTheRestIsBlack)
+{
+    compositor_.tile("vormo-kidney");
+    Compositor::View v;
+    const auto end = Clock::now() + hang_limit;
+    while ((v = compositor_.view("vormo-kidney")).width == program::width && Clock::now() < end) {
+        sleep_for(50ms);
+    }
+    ASSERT_GT(v.width, program::width);
+    ASSERT_GT(v.height, program::height);
+    sleep_for(200ms);  // a frame of the new size on screen
+    const Compositor::Grab g = compositor_.grab(v.x, v.y, v.width, v.height);
+    ASSERT_FALSE(g.bgrx.empty());
+    const std::size_t stride = 4 * static_cast<std::size_t>(v.width);
+    EXPECT_GE(frames_.slot_of(g.bgrx.data(), stride), 0);
+    long lit = 0;
+    for (int y = 0; y < v.height; ++y) {
+        for (int x = y < program::height ? program::width : 0; x < v.width; ++x) {
+            const std::uint8_t* p = &g.bgrx[static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(x)];
+            lit += (p[0] | p[1] | p[2]) != 0;
+        }
+    }
+    EXPECT_EQ(lit, 0) << "pixels beyond the frame that are not black";
+}
+
 TEST_P(OnWayland, CloseRequestEndsWithStatusZero)
 {
     compositor_.close("vormo-kidney");
