@@ -54,6 +54,14 @@ void line(const char* what, const Stats& s, const char* unit, double ratio_to, c
     std::printf("\n");
 }
 
+void pair(const char* first_row, const std::vector<double>& first, const char* second_row,
+          const std::vector<double>& second, const char* unit, const char* first_name)
+{
+    const Stats base = stats(first);
+    line(first_row, base, unit);
+    line(second_row, stats(second), unit, base.median, first_name);
+}
+
 void quartiles(const char* what, const Stats& s, const char* unit)
 {
     if (s.median < 0) {

@@ -32,6 +32,10 @@ Stats stats(std::vector<double> v);
 // range, its unit, and its ratio to another median if one is given.
 void header(const std::string& what);
 void line(const char* what, const Stats& s, const char* unit, double ratio_to = 0, const char* ratio_name = "");
+// Two rows: a figure of one program, then the same of another with its
+// ratio to the first one's median.
+void pair(const char* first_row, const std::vector<double>& first, const char* second_row,
+          const std::vector<double>& second, const char* unit, const char* first_name);
 // A row of the interquartile range in place of the median and range.
 void quartiles(const char* what, const Stats& s, const char* unit);
 

@@ -159,14 +159,8 @@ int main(int argc, char** argv)
 
     std::printf("\n%d runs each, alternating: X11 on Xvfb, Wayland on a headless sway (pixman)\n\n", runs);
     header("X11 and Wayland");
-    const Stats xf = stats(x_first);
-    const Stats xr = stats(x_rate);
-    const Stats xm = stats(x_rss);
-    line("X11 first frame", xf, "ms");
-    line("Wayland first frame", stats(w_first), "ms", xf.median, "X11");
-    line("X11 ticks at k < 0", xr, "/s");
-    line("Wayland ticks at k < 0", stats(w_rate), "/s", xr.median, "X11");
-    line("X11 peak memory", xm, "MB");
-    line("Wayland peak memory", stats(w_rss), "MB", xm.median, "X11");
+    pair("X11 first frame", x_first, "Wayland first frame", w_first, "ms", "X11");
+    pair("X11 ticks at k < 0", x_rate, "Wayland ticks at k < 0", w_rate, "/s", "X11");
+    pair("X11 peak memory", x_rss, "Wayland peak memory", w_rss, "MB", "X11");
     return 0;
 }

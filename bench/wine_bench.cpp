@@ -104,12 +104,8 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         std::transform(shows.begin(), shows.end(), v.begin(), [field](const Showing& s) { return s.*field; });
         return stats(v);
     };
-    const Stats linux_first_stats = stats(linux_first);
-    const Stats linux_rate_stats = stats(linux_rate);
-    line("Linux program first frame", linux_first_stats, "ms");
-    line(".exe under Wine first frame", stats(exe_first), "ms", linux_first_stats.median, "Linux");
-    line("Linux program ticks at k < 0", linux_rate_stats, "/s");
-    line(".exe under Wine ticks at k < 0", stats(exe_rate), "/s", linux_rate_stats.median, "Linux");
+    pair("Linux program first frame", linux_first, ".exe under Wine first frame", exe_first, "ms", "Linux");
+    pair("Linux program ticks at k < 0", linux_rate, ".exe under Wine ticks at k < 0", exe_rate, "/s", "Linux");
     const Stats bare_frames = column(bare_shows, &Showing::frames_per_turn);
     line("bare GDI loop frames seen per turn", bare_frames, "of 24");
     line("  flushed after each draw", column(flushed_shows, &Showing::frames_per_turn), "of 24");
