@@ -7,7 +7,6 @@
 
 #include <emscripten.h>
 
-#include <string>
 
 namespace platform::web {
 
@@ -16,11 +15,11 @@ namespace {
 // The page's side, called from the viewer's one thread.  Asynchronous ones
 // suspend the program (ASYNCIFY) until the browser has done its part.
 
-// The page starts listening: for the characters the viewer handles (the
-// browser's own action on those is prevented), and for ESC, queuing each
-// input as one of the kinds below.
-EM_JS(void, page_open, (const char* keys, int escape, int character, int click, int double_click, int move),
-      { Module.vormo.open(UTF8ToString(keys), escape, {character, click, doubleClick : double_click, move}); });
+// The page starts listening: for typed characters (the browser's own action
+// on them is prevented while the viewer runs) and ESC, and for the pointer,
+// queuing each input as one of the kinds below.
+EM_JS(void, page_open, (int escape, int character, int click, int double_click, int move),
+      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move}); });
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.
@@ -52,22 +51,11 @@ EM_JS(void, page_end, (), { Module.vormo.end(); });
 // The kinds of input the page queues.
 enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4 };
 
-// The characters the viewer handles, as UTF-8: the page keeps the browser
-// from acting on these alone (space would scroll, "/" may open a search).
-std::string handled_keys()
-{
-    std::string keys;
-    for (const program::Binding& b : program::key_table) {
-        keys += static_cast<char>(b.character);  // all of them ASCII
-    }
-    return keys;
-}
-
 class Page final : public Platform {
 public:
     Page()
     {
-        page_open(handled_keys().c_str(), static_cast<int>(program::escape), character, click, double_click, move);
+        page_open(static_cast<int>(program::escape), character, click, double_click, move);
     }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }

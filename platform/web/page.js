@@ -45,22 +45,18 @@ Module.vormo = (() => {
   return {
     events,
 
-    open(keys, escape, kinds) {
+    open(escape, kinds) {
       const canvas = Module.canvas;
-      const handled = new Set([...keys, 'Escape']);
       kind = kinds;
       context = canvas.getContext('2d', { alpha: false });
 
-      // Typed characters: one character is its code point, Escape is ESC.
-      // Combinations with Ctrl, Alt or Meta, and other named keys, are the
-      // browser's.
+      // Typed characters (see keys.js).  While the page runs, the browser
+      // does nothing of its own with them: no scrolling on the blank, no
+      // quick find after "'" or "/" (Firefox).
       listen(window, 'keydown', (e) => {
-        if (e.ctrlKey || e.altKey || e.metaKey) return;
-        let code;
-        if (e.key === 'Escape') code = escape;
-        else if ([...e.key].length === 1) code = e.key.codePointAt(0);
-        else return;
-        if (handled.has(e.key)) e.preventDefault();
+        const code = vormoTypedCode(e, escape);
+        if (code === null) return;
+        e.preventDefault();
         events.push({ kind: kind.character, code });
       });
 
