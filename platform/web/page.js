@@ -8,7 +8,9 @@ Module.vormo = (() => {
   const pictures = [];
   const listeners = [];
   let context = null;
+  let started = false;  // the program has opened the page
   let failed = false;
+  let decodeError = '';  // the browser's reason, when it could not decode a frame
   let ticks = 0;  // frames shown, for the benchmark only
 
   // A message posted to oneself comes back at once: unlike a timer, the
@@ -32,6 +34,26 @@ Module.vormo = (() => {
     p.hidden = false;
   };
 
+  const stopListening = () => {
+    for (const l of listeners) l.target.removeEventListener(l.type, l.handler, l.options);
+    listeners.length = 0;
+    events.length = 0;
+  };
+
+  // A failure the program cannot report itself (an exception where it
+  // resumes after a yield, a trap): nothing more is taken or shown, and
+  // one line says what happened.
+  const failure = (what) => {
+    if (failed) return;
+    failed = true;
+    stopListening();
+    Module.canvas.hidden = true;
+    line((started ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
+  };
+  const reason = (x) => (x && x.message) || String(x);
+  window.addEventListener('error', (e) => failure(reason(e.error || e.message)));
+  window.addEventListener('unhandledrejection', (e) => failure(reason(e.reason)));
+
   // The pointer in the canvas's own pixels, whatever its size on the page.
   const pixel = (e) => {
     const canvas = Module.canvas;
@@ -47,6 +69,7 @@ Module.vormo = (() => {
 
     open(escape, kinds) {
       const canvas = Module.canvas;
+      started = true;
       kind = kinds;
       context = canvas.getContext('2d', { alpha: false });
 
@@ -60,12 +83,26 @@ Module.vormo = (() => {
         events.push({ kind: kind.character, code });
       });
 
-      // Moves from pointer events (mouse, pen, touch); while the button is
-      // held the canvas keeps the pointer, so moves beyond its left or top
-      // edge give negative positions.
-      listen(canvas, 'pointermove', (e) => {
+      // Moves from pointer events (mouse, pen, touch), as they come where
+      // the browser hands them over before the next display frame
+      // (pointerrawupdate), never both kinds.  While the button is held the
+      // canvas keeps the pointer, so moves beyond its left or top edge give
+      // negative positions.  Only the primary pointer moves the viewer (not
+      // a second finger), and a move to the canvas pixel last queued is no
+      // move in the viewer's units: with fractional coordinates (a device
+      // pixel ratio above 1, zoom) and moves without movement (a second
+      // button, pen pressure) it would count as one downwards.
+      let last = null;
+      const raw = 'onpointerrawupdate' in window;
+      listen(canvas, raw ? 'pointerrawupdate' : 'pointermove', (e) => {
+        if (!e.isPrimary) return;
         const p = pixel(e);
+        if (last && last.x === p.x && last.y === p.y) return;
+        last = p;
         events.push({ kind: kind.move, x: p.x, y: p.y });
+      });
+      listen(canvas, 'pointerleave', (e) => {
+        if (!canvas.hasPointerCapture(e.pointerId)) last = null;
       });
       listen(canvas, 'pointerdown', (e) => {
         canvas.focus();
@@ -101,6 +138,7 @@ Module.vormo = (() => {
         pictures[holder] = picture;
         return 0;
       } catch (e) {
+        decodeError = reason(e);
         return 1;
       }
     },
@@ -116,8 +154,10 @@ Module.vormo = (() => {
     },
 
     // Lets the browser deliver what is queued, once; a hidden page waits
-    // until it is shown again.
+    // until it is shown again.  After a failure the program is held here
+    // for good: nothing more ticks.
     yield() {
+      if (failed) return new Promise(() => {});
       return new Promise((resolve) => {
         const go = () => {
           wake = resolve;
@@ -136,22 +176,27 @@ Module.vormo = (() => {
       });
     },
 
+    // The program's own report of why it cannot go on, with the browser's
+    // reason where a frame did not decode.
     fail(text) {
       failed = true;
       Module.canvas.hidden = true;
-      line(text);
+      line(decodeError ? `${text} (the browser said: ${decodeError})` : text);
     },
 
     // The program has ended: no more listening, nothing held.
     end() {
-      for (const l of listeners) l.target.removeEventListener(l.type, l.handler, l.options);
-      listeners.length = 0;
-      events.length = 0;
+      stopListening();
       for (const picture of pictures) {
         if (picture) picture.close();
       }
       channel.port1.close();
       if (!failed) line('The viewer has ended. Reload the page to start it again.');
+    },
+
+    // The runtime gave up (a trap, running out of memory).
+    abort(what) {
+      failure(reason(what));
     },
 
     get ticks() {
@@ -160,4 +205,4 @@ Module.vormo = (() => {
   };
 })();
 
-Module.onAbort = (what) => Module.vormo.fail('The viewer could not start: ' + what);
+Module.onAbort = (what) => Module.vormo.abort(what);

@@ -181,6 +181,90 @@ describe('the page', () => {
     await page.context().close();
   });
 
+  test('the caption is a line of the page, and the canvas and its lines fit the screen', async () => {
+    const page = await open();
+    const layout = () =>
+      page.evaluate(() => {
+        const inside = (id) => {
+          const r = document.getElementById(id).getBoundingClientRect();
+          return r.top >= 0 && r.bottom <= innerHeight && r.left >= 0 && r.right <= innerWidth;
+        };
+        const c = document.querySelector('canvas').getBoundingClientRect();
+        return {
+          caption: document.getElementById('caption').textContent,
+          canvas: [c.width, c.height],
+          seen: inside('caption') && inside('surface') && (document.getElementById('line').hidden || inside('line')),
+          sideways: document.documentElement.scrollWidth > innerWidth,
+        };
+      });
+    let now = await layout();
+    assert.equal(now.caption, caption);  // every blank kept
+    assert.deepEqual(now.canvas, [width, height]);
+    assert.ok(now.seen && !now.sideways, JSON.stringify(now));
+    await page.setViewportSize({ width: 390, height: 844 });  // a phone
+    now = await layout();
+    assert.ok(now.seen && !now.sideways, JSON.stringify(now));
+    await page.setViewportSize({ width: 1366, height: 700 });  // a short laptop screen, after the end
+    await page.keyboard.press('Escape');
+    await wait_for('the end line', () => page.evaluate(() => !document.getElementById('line').hidden));
+    now = await layout();
+    assert.ok(now.seen && !now.sideways, JSON.stringify(now));
+    await page.context().close();
+  });
+
+  test('moves are queued at the canvas pixel, once each, at a device pixel ratio of 2', async () => {
+    const page = await running({ viewport: { width: 600, height: 900 }, deviceScaleFactor: 2 });
+    await page.evaluate(() => {
+      window.vormo_moves = [];
+      const queue = Module.vormo.events;
+      const push = queue.push;
+      queue.push = function (...added) {
+        for (const e of added) if ('x' in e) window.vormo_moves.push([e.x, e.y]);
+        return push.apply(this, added);
+      };
+    });
+    const box = await page.locator('canvas').boundingBox();
+    const moved_to = async (x, y) => {
+      const before = await page.evaluate(() => window.vormo_moves.length);
+      await page.mouse.move(box.x + x, box.y + y);
+      return wait_for('the move', () =>
+        page.evaluate((n) => (window.vormo_moves.length > n ? window.vormo_moves.at(-1) : undefined), before));
+    };
+    const near = ([x, y], [ex, ey]) => Math.abs(x - ex) <= 1 && Math.abs(y - ey) <= 1;
+    assert.ok(near(await moved_to(0.2, 0.2), [0, 0]));
+    assert.ok(near(await moved_to(box.width - 0.2, box.height - 0.2), [width - 1, height - 1]));
+    assert.ok(near(await moved_to(box.width / 2, box.height / 2), [width / 2, height / 2]));
+    // Moves within one canvas pixel, and a second button pressed: no more moves.
+    const queued = await page.evaluate(() => window.vormo_moves.length);
+    await page.mouse.move(box.x + box.width / 2 + 0.1, box.y + box.height / 2 + 0.1);
+    await page.mouse.down({ button: 'right' });
+    await page.mouse.up({ button: 'right' });
+    await page.waitForTimeout(200);
+    assert.equal(await page.evaluate(() => window.vormo_moves.length), queued);
+
+    // In mouse-step mode, an upward drag in fractions of a canvas pixel
+    // only ever steps back.
+    const x = box.x + box.width / 2;
+    let y = box.y + box.height / 2;
+    await page.mouse.click(x, y);
+    await page.mouse.move(x, (y += 10));
+    const stepped = await settled(page);
+    const from = await page.evaluate(() => window.vormo_draws.length);
+    await page.mouse.down();
+    for (let i = 0; i < 12; ++i) {
+      await page.mouse.move(x, (y -= 0.3));
+      if (i === 6) await page.mouse.down({ button: 'right' });
+    }
+    await page.mouse.up({ button: 'right' });
+    const back = await settled(page);
+    const drawn = await page.evaluate((from) => window.vormo_draws.slice(from), from);
+    const changes = [stepped, ...drawn].filter((s, i, all) => i === 0 || s !== all[i - 1]);
+    assert.ok(changes.length > 1, 'no step at all');
+    assert.deepEqual(steps(changes), Array(changes.length - 1).fill(frame_count - 1), `slots ${changes}`);
+    assert.equal(back, changes.at(-1));
+    await page.context().close();
+  });
+
   test('shows slot 0 first, then runs forwards a frame a tick', async () => {
     const page = await open();
     const first = await wait_for('a frame', () => page.evaluate(() => window.vormo_draws[0]));
@@ -294,13 +378,28 @@ describe('the page', () => {
     await page.context().close();
   });
 
-  test('a browser without WebAssembly gets one clear line instead of the canvas', async () => {
-    const context = await browser.newContext();
-    await context.addInitScript(() => { delete window.WebAssembly; });
-    const page = await context.newPage();
-    await page.goto(page_url);
-    assert.equal(await page.locator('canvas').isVisible(), false);
-    assert.match(await page.locator('#line').textContent(), /no WebAssembly/);
-    await context.close();
+  test('a browser without WebAssembly or createImageBitmap gets one clear line instead of the canvas', async () => {
+    for (const [missing, said] of [['WebAssembly', /no WebAssembly/], ['createImageBitmap', /no createImageBitmap/]]) {
+      const context = await browser.newContext();
+      await context.addInitScript((missing) => { delete window[missing]; }, missing);
+      const page = await context.newPage();
+      await page.goto(page_url);
+      assert.equal(await page.locator('canvas').isVisible(), false);
+      assert.match(await page.locator('#line').textContent(), said);
+      await context.close();
+    }
+  });
+
+  test('a failure after start-up stops it with one line that says so', async () => {
+    const page = await running();
+    await page.evaluate(() => setTimeout(() => Promise.reject(new Error('a fault for the test'))));
+    await wait_for('the line', () => page.evaluate(() => !document.getElementById('line').hidden));
+    const text = await page.locator('#line').textContent();
+    assert.match(text, /stopped.*a fault for the test/);
+    assert.doesNotMatch(text, /could not start/);
+    const ticks = await page.evaluate(() => Module.vormo.ticks);
+    await page.waitForTimeout(300);
+    assert.equal(await page.evaluate(() => Module.vormo.ticks), ticks, 'it still ticks');
+    await page.context().close();
   });
 });
