@@ -7,7 +7,6 @@
 
 #include <emscripten.h>
 
-
 namespace platform::web {
 
 namespace {
@@ -53,10 +52,7 @@ enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4 };
 
 class Page final : public Platform {
 public:
-    Page()
-    {
-        page_open(static_cast<int>(program::escape), character, click, double_click, move);
-    }
+    Page() { page_open(static_cast<int>(program::escape), character, click, double_click, move); }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }
     Page(const Page&) = delete;
