@@ -1,7 +1,6 @@
 #include "linux_desktop.hpp"
 
 #include <X11/Xlib.h>
-#include <wayland-client.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -40,11 +39,6 @@ void keep_compose_table()
         unsetenv("XCOMPOSEFILE");
         compose_table_skipped = false;
     }
-}
-
-bool compositor_lost(wl_display* display)
-{
-    return display && wl_display_get_error(display) != 0;
 }
 
 void end_on_lost_display()

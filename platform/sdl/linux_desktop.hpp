@@ -5,8 +5,6 @@
 
 #include <cstddef>
 
-struct wl_display;
-
 namespace platform::sdl::linux_desktop {
 
 // Parses no compose table for SDL's X input method: Xlib's built-in one
@@ -20,10 +18,6 @@ void skip_compose_table();
 // library reads the same variable and would complain of an empty table at
 // every keymap.
 void keep_compose_table();
-
-// Whether the Wayland connection behind the window has failed: SDL reports
-// a lost compositor as a quit, like a close request.
-bool compositor_lost(wl_display* display);
 
 // Ends the program with one line when the X connection is lost.  Call once
 // the x11 video driver runs.

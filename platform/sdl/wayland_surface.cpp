@@ -179,6 +179,13 @@ void WaylandSurface::show(const std::byte* pixels)
     commit(b);
 }
 
+void WaylandSurface::check_connection() const
+{
+    if (wl_display_get_error(display_) != 0) {
+        lost();
+    }
+}
+
 void WaylandSurface::repaint()
 {
     if (last_) {

@@ -2,11 +2,11 @@
 
 // Frames shown on a Wayland window straight from shared memory, where SDL's
 // Wayland driver offers only a window surface drawn through OpenGL (in a
-// software rasteriser where there is no GPU: five times slower, and twice
-// the memory).  A few buffers of the frames' size in one shared-memory pool;
-// showing a frame copies it into a buffer the compositor has let go of and
-// commits it.  Nothing waits for the compositor's next frame, so the busy
-// pace stays the program's own.
+// software rasteriser where there is no GPU: a tenth of the ticks at the
+// fastest pace).  A few buffers of the window's size in one shared-memory
+// pool; showing a frame copies it into a buffer the compositor has let go
+// of and commits it.  Nothing waits for the compositor's next frame, so the
+// busy pace stays the program's own.
 
 #include <array>
 #include <cstddef>
@@ -38,6 +38,9 @@ public:
     void show(const std::byte* pixels);
     // Commits the buffer last shown again, for a compositor that asks.
     void repaint();
+    // Throws std::runtime_error if the connection to the compositor has
+    // failed: SDL reports a lost compositor as a quit, like a close request.
+    void check_connection() const;
 
 private:
     struct Buffer {

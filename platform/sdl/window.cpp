@@ -118,7 +118,6 @@ std::unique_ptr<Window> Window::open()
     SDL_VERSION(&wm.version);
     if (SDL_GetWindowWMInfo(w->window_.get(), &wm) && wm.subsystem == SDL_SYSWM_WAYLAND) {
         // SDL's Wayland driver has only the accelerated window surface.
-        w->wayland_ = wm.info.wl.display;
         try {
             w->shared_ = std::make_unique<WaylandSurface>(wm.info.wl.display, wm.info.wl.surface);
         } catch (const std::runtime_error& e) {
@@ -253,8 +252,8 @@ void Window::process_events(EventHandler& handler)
 
 bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
 {
-    if (e.type == SDL_QUIT && linux_desktop::compositor_lost(wayland_)) {
-        throw std::runtime_error("lost the connection to the Wayland compositor");
+    if (shared_ && e.type == SDL_QUIT) {
+        shared_->check_connection();
     }
     if (shared_ && e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         // A compositor that imposes another size (tiled by the user's rule):

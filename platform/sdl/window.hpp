@@ -54,7 +54,6 @@ private:
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
     Pointer pointer_;                         // where the viewer was last told the pointer is
-    wl_display* wayland_ = nullptr;           // the compositor's connection, under Wayland
     std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
     const std::byte* shown_ = nullptr;        // the frame on screen under Wayland; none when cleared
 };
