@@ -18,7 +18,6 @@
 
 #include "frames/format.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -159,9 +158,8 @@ std::string program_values()
 }
 
 // The icon's sizes: those Windows asks for at 100 % to 250 % (title bar,
-// taskbar, Alt+Tab, Explorer's views), and the freedesktop icon theme's.
-constexpr std::array<int, 8> windows_icon_sizes = {16, 20, 24, 32, 40, 48, 64, 256};
-constexpr std::array<int, 6> theme_icon_sizes = {16, 24, 32, 48, 64, 256};
+// taskbar, Alt+Tab, Explorer's views), which include the icon theme's.
+constexpr std::array<int, 8> icon_sizes = {16, 20, 24, 32, 40, 48, 64, 256};
 
 void put_u16(Bytes& out, std::size_t value)
 {
@@ -216,20 +214,19 @@ Bytes icon_file(const std::vector<std::pair<int, Bytes>>& images)
     return ico;
 }
 
-// The icon at each size: PNG files for the icon theme, and the Windows
-// icon, with uncompressed images below 256 pixels and PNG at 256, the
+// The icon at each size: a PNG file of each (the build installs the icon
+// theme's sizes among them), and the Windows icon, with uncompressed images below 256 pixels and PNG at 256, the
 // layout every Windows version reads.
 bool write_icons(const std::string& dir)
 {
     std::vector<std::pair<int, Bytes>> images;
-    for (const int size : windows_icon_sizes) {
+    for (const int size : icon_sizes) {
         const Bytes rgb = tools::draw_icon(size);
         const Bytes png = tools::encode_png(rgb, size, size);
         if (png.empty()) {
             return false;
         }
-        if (std::find(theme_icon_sizes.begin(), theme_icon_sizes.end(), size) != theme_icon_sizes.end() &&
-            !write_file(dir + "/icon-" + std::to_string(size) + ".png", std::string(png.begin(), png.end()))) {
+        if (!write_file(dir + "/icon-" + std::to_string(size) + ".png", std::string(png.begin(), png.end()))) {
             return false;
         }
         images.emplace_back(size, size < 256 ? icon_bitmap(rgb, size) : png);
