@@ -11,7 +11,21 @@ Module.vormo = (() => {
   let started = false;  // the program has opened the page
   let failed = false;
   let decodeError = '';  // the browser's reason, when it could not decode a frame
-  let ticks = 0;  // frames shown, for the benchmark only
+  let ticks = 0;  // frames shown
+  const tap_distance = 10;  // CSS pixels a tap may wander
+  const double_tap_ms = 500;  // the longest pause in a double tap ...
+  const double_tap_distance = 30;  // ... and the farthest its taps may be apart
+  // With "?record" in its address the page keeps the number of every
+  // picture it shows, for its tests: no automation from outside keeps up
+  // with the fast paces.
+  const shown = new URLSearchParams(location.search).has('record') ? [] : null;
+
+  // Where the viewer is, for the page's tests and style sheets: starting,
+  // running, hidden (waiting to be shown again), ended or failed.
+  const state = (now) => {
+    document.documentElement.dataset.viewer = now;
+  };
+  state('starting');
 
   // A message posted to oneself comes back at once: unlike a timer, the
   // browser does not hold it back by 4 ms.
@@ -47,6 +61,7 @@ Module.vormo = (() => {
     if (failed) return;
     failed = true;
     stopListening();
+    state('failed');
     Module.canvas.hidden = true;
     line((started ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
   };
@@ -70,6 +85,7 @@ Module.vormo = (() => {
     open(escape, kinds) {
       const canvas = Module.canvas;
       started = true;
+      state('running');
       kind = kinds;
       context = canvas.getContext('2d', { alpha: false });
 
@@ -109,9 +125,38 @@ Module.vormo = (() => {
         if (e.button === 0) canvas.setPointerCapture(e.pointerId);
       });
 
-      // Clicks from mouse events, which count them (a tap makes them too):
-      // the second press of a double-click is the double-click, its
-      // release no click; a release whose press was elsewhere is none.
+      // Taps, counted here as clicks (the browsers do not all count a
+      // double tap as a double-click: Firefox reports two first clicks).
+      // A tap is a touch that stays within a few pixels; a second tap
+      // soon after and near the first is the double-click, no click.  A
+      // touch that moves is a drag, however soon.  Such a touch makes no
+      // mouse events of its own.
+      let touch = null;
+      let last_tap = null;
+      const near = (a, b, distance) => Math.hypot(a.clientX - b.clientX, a.clientY - b.clientY) <= distance;
+      listen(canvas, 'pointerdown', (e) => {
+        if (e.pointerType !== 'touch' || !e.isPrimary) return;
+        e.preventDefault();
+        const second = last_tap !== null && e.timeStamp - last_tap.timeStamp <= double_tap_ms &&
+          near(e, last_tap, double_tap_distance);
+        touch = { pointerId: e.pointerId, clientX: e.clientX, clientY: e.clientY, second };
+        last_tap = null;
+      });
+      listen(canvas, 'pointerup', (e) => {
+        if (!touch || e.pointerId !== touch.pointerId) return;
+        if (near(e, touch, tap_distance)) {
+          events.push({ kind: touch.second ? kind.doubleClick : kind.click });
+          if (!touch.second) last_tap = { clientX: e.clientX, clientY: e.clientY, timeStamp: e.timeStamp };
+        }
+        touch = null;
+      });
+      listen(canvas, 'pointercancel', () => {
+        touch = null;
+      });
+
+      // Clicks from mouse events, which count them: the second press of a
+      // double-click is the double-click, its release no click; a release
+      // whose press was elsewhere is none.
       let pressed = false;
       listen(canvas, 'mousedown', (e) => {
         if (e.button !== 0) return;
@@ -146,6 +191,7 @@ Module.vormo = (() => {
     show(holder) {
       context.drawImage(pictures[holder], 0, 0);
       if (ticks++ === 0) performance.mark('vormo-first-frame');
+      if (shown) shown.push(holder);
     },
 
     clear() {
@@ -167,12 +213,14 @@ Module.vormo = (() => {
           go();
           return;
         }
-        const shown = () => {
+        state('hidden');
+        const visible = () => {
           if (document.hidden) return;
-          document.removeEventListener('visibilitychange', shown);
+          document.removeEventListener('visibilitychange', visible);
+          state('running');
           go();
         };
-        document.addEventListener('visibilitychange', shown);
+        document.addEventListener('visibilitychange', visible);
       });
     },
 
@@ -180,6 +228,7 @@ Module.vormo = (() => {
     // reason where a frame did not decode.
     fail(text) {
       failed = true;
+      state('failed');
       Module.canvas.hidden = true;
       line(decodeError ? `${text} (the browser said: ${decodeError})` : text);
     },
@@ -191,7 +240,10 @@ Module.vormo = (() => {
         if (picture) picture.close();
       }
       channel.port1.close();
-      if (!failed) line('The viewer has ended. Reload the page to start it again.');
+      if (!failed) {
+        state('ended');
+        line('The viewer has ended. Reload the page to start it again.');
+      }
     },
 
     // The runtime gave up (a trap, running out of memory).
@@ -201,6 +253,11 @@ Module.vormo = (() => {
 
     get ticks() {
       return ticks;
+    },
+
+    // The pictures shown since the page opened, when it records them.
+    get shown() {
+      return shown;
     },
   };
 })();
