@@ -263,3 +263,23 @@ Module.vormo = (() => {
 })();
 
 Module.onAbort = (what) => Module.vormo.abort(what);
+
+// The WebAssembly is inlined in this script as a data: address (one file
+// that also opens from disk).  The runtime would fetch that address, which
+// browsers decode through their network stack, some 30 ms before the first
+// frame; decoded here it takes a few.
+Module.instantiateWasm = (imports, received) => {
+  const base64 = wasmBinaryFile.slice(wasmBinaryFile.indexOf(',') + 1);
+  let bytes;
+  if (typeof Uint8Array.fromBase64 === 'function') {
+    bytes = Uint8Array.fromBase64(base64);
+  } else {
+    const text = atob(base64);
+    bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+  }
+  WebAssembly.instantiate(bytes, imports).then(
+    (result) => received(result.instance, result.module),
+    (e) => Module.vormo.abort(e));
+  return {};
+};
