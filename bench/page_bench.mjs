@@ -1,31 +1,31 @@
-// Figures of the page in headless Chromium (not tests: nothing here passes
-// or fails), printed as rows of the same table as window_bench's:
+// Figures of the page in each browser engine (not tests: nothing here
+// passes or fails), printed as rows of the same table as window_bench's:
 //
-//   counting step   the start-up pace's tick (1,000,001 steps) over its steps,
-//                   after a warm-up
+//   first frame     navigation start -> the first frame drawn, the page and
+//                   a plain page that fetches slot 0's JPEG and draws it
+//                   (bench/plain_page.html), both from one local web server,
+//                   alternating, cold (nothing cached)
+//   counting step   the start-up pace's tick (1,000,001 steps) over its
+//                   steps, after a warm-up
 //   ticks at k < 0  frames shown per second with the button held and the
 //                   pointer left of the canvas (a negative pace)
-//   first frame     navigation start -> the first frame drawn
-//   page weight     index.html and vormo-kidney.js in bytes
 //   pointer pace    ticks per second with the pointer at the top-left and at
 //                   the bottom-right of the canvas, against the start-up pace
+//   weight          index.html and vormo-kidney.js in bytes
 //
-//   node bench/page_bench.mjs <build-web dir> [runs] [linux ticks at k < 0]
+//   node bench/page_bench.mjs <build-web dir> <frames dir> [runs] [linux ticks at k < 0] [engine...]
 
 import { statSync } from 'node:fs';
-import { createRequire } from 'node:module';
-import { pathToFileURL } from 'node:url';
+import { fileURLToPath } from 'node:url';
 
+import { engines, launch, serve, sleep } from '../tests/web/driver.mjs';
 import { program_values } from '../tests/web/values.mjs';
 
-const require = createRequire(new URL('../tests/web/', import.meta.url));
-const { chromium } = require('playwright-core');
-
-const dir = process.argv[2] ?? 'build-web';
-const runs = Number(process.argv[3] ?? 5);
-const linux_ticks = Number(process.argv[4] ?? 0);
-const url = pathToFileURL(`${dir}/index.html`).href;
+const [dir = 'build-web', frames_dir = 'build/frames-out', runs_arg = '5', linux_arg = '0', ...chosen] = process.argv.slice(2);
+const runs = Number(runs_arg);
+const linux_ticks = Number(linux_arg);
 const startup_steps = program_values(dir).startup_pace + 1;
+const server = await serve(dir, frames_dir, fileURLToPath(new URL('.', import.meta.url)));
 
 const median = (v) => {
   const s = [...v].sort((a, b) => a - b);
@@ -42,57 +42,84 @@ function line(what, values, unit, ratio_to = 0, ratio_name = '') {
   console.log(row);
 }
 
-const ticks = (page) => page.evaluate(() => Module.vormo.ticks);
+const ticks = (tab) => tab.evaluate(() => Module.vormo.ticks);
 
 // Ticks per second over a stretch.
-async function rate(page, ms) {
-  const t0 = await ticks(page);
+async function rate(tab, ms) {
+  const t0 = await ticks(tab);
   const start = Date.now();
-  await page.waitForTimeout(ms);
-  return ((await ticks(page)) - t0) * 1000 / (Date.now() - start);
+  await sleep(ms);
+  return ((await ticks(tab)) - t0) * 1000 / (Date.now() - start);
 }
 
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
-const first = [];
-const step_ns = [];
-const negative = [];
-const top_left = [];
-const bottom_right = [];
-const startup = [];
-for (let r = 0; r < runs; ++r) {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
-  await page.goto(url);
-  await page.waitForFunction(() => Module.vormo && Module.vormo.ticks > 30, null, { timeout: 20000 });
-  first.push(await page.evaluate(() => performance.getEntriesByName('vormo-first-frame')[0].startTime));
-  await page.waitForTimeout(1000);  // warm-up: the engine's optimising tiers
-  const at_startup = await rate(page, 3000);
-  startup.push(at_startup);
-  step_ns.push(1e9 / at_startup / startup_steps);
-
-  const box = await page.locator('canvas').boundingBox();
-  await page.mouse.move(box.x + 1, box.y + 1);
-  top_left.push(await rate(page, 1500));
-  await page.mouse.move(box.x + box.width - 1, box.y + box.height - 1);
-  bottom_right.push(await rate(page, 3000));
-
-  await page.mouse.move(box.x + 500, box.y + 300);
-  await page.mouse.down();
-  await page.mouse.move(box.x - 60, box.y + 300);
-  await page.waitForTimeout(300);
-  negative.push(await rate(page, 2000));
-  await page.mouse.up();
-  await page.close();
+async function until(tab, what, condition) {
+  for (const end = Date.now() + 30000; !(await tab.evaluate(condition));) {
+    if (Date.now() > end) throw new Error(`gave up waiting for ${what}`);
+    await sleep(20);
+  }
 }
-await browser.close();
 
-const weight = statSync(`${dir}/index.html`).size + statSync(`${dir}/vormo-kidney.js`).size;
-console.log(`\nThe page in Chromium (${runs} runs)\n`);
+// Navigation start -> the first frame drawn, in ms.
+async function first_frame(engine, name) {
+  const tab = await engine.open(server.url(name));
+  await until(tab, 'the first frame', () => performance.getEntriesByName('vormo-first-frame').length > 0);
+  const ms = await tab.evaluate(() => performance.getEntriesByName('vormo-first-frame')[0].startTime);
+  await tab.close();
+  return ms;
+}
+
 console.log(`| ${'figure'.padEnd(34)} | ${'median'.padStart(8)} | ${'min – max'.padEnd(19)} | unit  | ratio`);
 console.log('|---|---:|---|---|---|');
-line('page: counting step', step_ns, 'ns');
-line('page: ticks at k < 0', negative, '/s', linux_ticks, 'Linux');
-line('page: first frame', first, 'ms');
-line('page: weight', [weight / 1024], 'KiB');
-line('page: ticks, start-up pace', startup, '/s');
-line('page: ticks, pointer top-left', top_left, '/s', median(startup), 'start-up');
-line('page: ticks, pointer bottom-right', bottom_right, '/s', median(startup), 'start-up');
+for (const name of chosen.length ? chosen : engines) {
+  const engine = await launch(name);
+  const first = [];
+  const plain = [];
+  for (let r = 0; r < runs; ++r) {
+    plain.push(await first_frame(engine, 'plain_page.html'));
+    first.push(await first_frame(engine, 'index.html'));
+  }
+
+  const step_ns = [];
+  const negative = [];
+  const top_left = [];
+  const bottom_right = [];
+  const startup = [];
+  for (let r = 0; r < Math.min(runs, 3); ++r) {
+    const tab = await engine.open(server.url('index.html'));
+    await until(tab, 'the run', () => Module.vormo && Module.vormo.ticks > 30);
+    await sleep(1000);  // warm-up: the engine's optimising tiers
+    const at_startup = await rate(tab, 3000);
+    startup.push(at_startup);
+    step_ns.push(1e9 / at_startup / startup_steps);
+
+    const box = await tab.evaluate(() => {
+      const r = document.querySelector('canvas').getBoundingClientRect();
+      return { x: r.x, y: r.y, width: r.width, height: r.height };
+    });
+    await tab.move(box.x + 1, box.y + 1);
+    top_left.push(await rate(tab, 1500));
+    await tab.move(box.x + box.width - 1, box.y + box.height - 1);
+    bottom_right.push(await rate(tab, 3000));
+
+    await tab.move(box.x + 500, box.y + 300);
+    await tab.down();
+    await tab.move(box.x - 60, box.y + 300);
+    await sleep(300);
+    negative.push(await rate(tab, 2000));
+    await tab.up();
+    await tab.close();
+  }
+  await engine.close();
+
+  const weight = statSync(`${dir}/index.html`).size + statSync(`${dir}/vormo-kidney.js`).size;
+  const who = engine.name;
+  line(`${who}: plain page's first frame`, plain, 'ms');
+  line(`${who}: first frame`, first, 'ms', median(plain), 'plain page');
+  line(`${who}: counting step`, step_ns, 'ns');
+  line(`${who}: ticks at k < 0`, negative, '/s', linux_ticks, 'Linux');
+  line(`${who}: ticks, start-up pace`, startup, '/s');
+  line(`${who}: ticks, pointer top-left`, top_left, '/s', median(startup), 'start-up');
+  line(`${who}: ticks, pointer bottom-right`, bottom_right, '/s', median(startup), 'start-up');
+  line(`${who}: weight`, [weight / 1024], 'KiB');
+}
+await server.close();

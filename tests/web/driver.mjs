@@ -13,7 +13,7 @@
 // that the run can be told apart from a failed one.
 
 import { spawn } from 'node:child_process';
-import { createReadStream, existsSync, statSync, writeFileSync } from 'node:fs';
+import { existsSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { extname, join, resolve } from 'node:path';
 import { once } from 'node:events';
@@ -292,8 +292,13 @@ export async function serve(...dirs) {
       response.writeHead(404).end();
       return;
     }
-    response.writeHead(200, { 'content-type': types[extname(path)] ?? 'application/octet-stream', 'cache-control': 'no-store' });
-    createReadStream(path).pipe(response);
+    const body = readFileSync(path);
+    response.writeHead(200, {
+      'content-type': types[extname(path)] ?? 'application/octet-stream',
+      'content-length': body.length,
+      'cache-control': 'no-store',
+    });
+    response.end(body);
   });
   server.listen(0, '127.0.0.1');
   await once(server, 'listening');
