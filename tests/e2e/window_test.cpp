@@ -6,6 +6,7 @@
 
 #include "frame_watch.hpp"
 #include "launcher.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
 #include "frames/embedded.hpp"
@@ -168,18 +169,6 @@ protected:
         tick_ = std::max(c.longest_tick(), std::chrono::duration_cast<Clock::duration>(10ms));
     }
 
-    // Starts the viewer, switches mouse-step mode on (saving the run) and
-    // moves the pointer down: one step forward, then stopped.  The slot it
-    // stops at.
-    int start_stepping()
-    {
-        start();
-        x_->move_pointer(window_, 500, 300);
-        x_->click();
-        x_->move_pointer(window_, 500, 320);
-        return settled_slot();
-    }
-
     // Waits until the frame on screen holds still for several ticks and
     // returns it.
     int settled_slot()
@@ -300,31 +289,6 @@ TEST_F(RealWindow, KeepsTickingWhileCoveredAndShowsAWholeFrameAfterwards)
     EXPECT_EQ(slot_shown(*x_, window_, *frames_), slot_after(stopped, 2)) << "the whole window is not that frame";
 }
 
-TEST_F(RealWindow, StopAndStepKeysMoveOneSlot)
-{
-    start();
-    x_->type(XK_asterisk);  // stop (after one more frame forward)
-    const int stopped = settled_slot();
-
-    x_->type(XK_asterisk);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stopped, hang_limit), slot_after(stopped, 1));
-    EXPECT_EQ(settled_slot(), slot_after(stopped, 1));
-
-    x_->type(XK_slash);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, slot_after(stopped, 1), hang_limit), stopped);
-    x_->type(XK_slash);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stopped, hang_limit), slot_after(stopped, -1));
-
-    x_->type(XK_space);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, slot_after(stopped, -1), hang_limit), stopped);
-    x_->type(XK_period);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stopped, hang_limit), slot_after(stopped, 1));
-
-    x_->type(XK_equal);  // not a command
-    x_->type(XK_a);
-    EXPECT_EQ(settled_slot(), slot_after(stopped, 1));
-}
-
 TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
 {
     start();
@@ -334,63 +298,6 @@ TEST_F(RealWindow, MinusRunsBackwardsAndPlusForwards)
     expect_run(XK_comma, XK_minus, one_back, 2, 1);
 }
 
-TEST_F(RealWindow, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
-{
-    const int stepped = start_stepping();
-
-    x_->move_pointer(window_, 500, 340);
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stepped, hang_limit), slot_after(stepped, 1));
-    x_->move_pointer(window_, 500, 330);  // up
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, slot_after(stepped, 1), hang_limit), stepped);
-    x_->move_pointer(window_, 520, 330);  // sideways counts as down
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stepped, hang_limit), slot_after(stepped, 1));
-    EXPECT_EQ(settled_slot(), slot_after(stepped, 1));
-
-    // Mode off: running again, at mouse-step mode's pace, which no sampler
-    // can follow frame by frame; the window's updates show it runs.
-    sleep_for(700ms);  // far from the first click: a single click, not a double
-    DamageCounter updates(x_->display(), window_);
-    x_->click();
-    EXPECT_GE(updates.wait_for(3 * frame_count, hang_limit), 3 * frame_count) << "the run was not restored";
-    EXPECT_TRUE(viewer_->running());
-}
-
-// A press in the window keeps the pointer: a drag beyond its edge still
-// moves the viewer, with negative positions, and the release outside is a
-// click.
-TEST_F(RealWindow, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
-{
-    const int stepped = start_stepping();
-
-    sleep_for(700ms);  // far from the first click: a single click, not a double
-    x_->press();
-    x_->move_pointer(window_, 500, -40);  // above the window: Y < 0, up, one step back
-    EXPECT_EQ(wait_for_change(*x_, window_, *strips_, stepped, hang_limit), slot_after(stepped, -1));
-    EXPECT_EQ(settled_slot(), slot_after(stepped, -1));
-
-    // The release, outside, switches mouse-step mode off: running again.
-    DamageCounter updates(x_->display(), window_);
-    x_->release();
-    EXPECT_GE(updates.wait_for(3 * frame_count, hang_limit), 3 * frame_count) << "the release was no click";
-    EXPECT_TRUE(viewer_->running());
-}
-
-TEST_F(RealWindow, EscapeEndsWithStatusZero)
-{
-    start();
-    x_->type(XK_Escape);
-    expect_exit_status(0);
-}
-
-TEST_F(RealWindow, DoubleClickEndsWithStatusZero)
-{
-    start();
-    x_->move_pointer(window_, 200, 200);
-    x_->click();
-    x_->click();
-    expect_exit_status(0);
-}
-
 TEST_F(RealWindow, SigtermAndSigintEndWithStatusZero)
 {
     for (const int sig : {SIGTERM, SIGINT}) {
@@ -398,13 +305,6 @@ TEST_F(RealWindow, SigtermAndSigintEndWithStatusZero)
         viewer_->signal(sig);
         expect_exit_status(0);
     }
-}
-
-TEST_F(RealWindow, ClosingTheWindowEndsWithStatusZero)
-{
-    start();
-    x_->request_close(window_);
-    expect_exit_status(0);
 }
 
 TEST_F(RealWindow, FloodOfPointerMotionNeitherStallsTheLoopNorDelaysEscape)
@@ -685,22 +585,235 @@ TEST(NoDisplay, OneClearLineAndStatusOne)
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
 }
 
-TEST(LostDisplay, XServerKilledEndsTheViewerWithOneLine)
-{
-    auto server = std::make_unique<VirtualDisplay>();
-    Process viewer({executable()}, {"DISPLAY=" + server->name()});
+// The window tests that make sense wherever the program runs: on X11 and,
+// for the Linux program, on a Wayland compositor at scale 1 and 2, with no
+// X server (each test with a server of its own).
+class EachSession : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { session_ = Session::make(GetParam(), launcher(), executable(), VORMO_WAYLAND_SEAT); }
+
+    // Starts the viewer and waits until its loop runs: keys typed during
+    // the start-up passes are overwritten by its run command.
+    void start()
     {
-        // Closed before the server goes, or Xlib would end this test too.
-        Connection x(server->name());
-        ASSERT_NE(x.wait_for_window(caption, hang_limit), 0u);
+        ASSERT_TRUE(session_->launch()) << "no window showed a frame: " << session_->viewer().error_output();
+        const auto end = Clock::now() + hang_limit;
+        while (session_->shown() < 2 && Clock::now() < end) {
+        }
+        ASSERT_GE(session_->shown(), 0) << "the loop does not run";
     }
-    sleep_for(200ms);
-    server->server().signal(SIGKILL);
-    const std::optional<int> status = viewer.wait_for_exit(hang_limit);
-    ASSERT_TRUE(status.has_value()) << "still running long after the X server died";
-    EXPECT_NE(*status, 0);
-    EXPECT_LT(*status, 128) << "ended by a signal";
-    EXPECT_EQ(viewer.error_output(), "vormo-kidney: lost the connection to the X server\n");
+
+    // Waits until the window shows a slot other than `from`; that slot.
+    int next_slot(int from)
+    {
+        const auto end = Clock::now() + hang_limit;
+        for (int now; Clock::now() < end;) {
+            if ((now = session_->shown()) >= 0 && now != from) {
+                return now;
+            }
+        }
+        ADD_FAILURE() << "the window stayed at slot " << from;
+        return -1;
+    }
+
+    // The slot the window shows once it has shown it for well over a tick
+    // (and over several looks where a look is slow).
+    int settled()
+    {
+        const auto end = Clock::now() + hang_limit;
+        int slot = session_->shown();
+        auto since = Clock::now();
+        while (Clock::now() < end) {
+            const int now = session_->shown();
+            if (now != slot) {
+                slot = now;
+                since = Clock::now();
+            } else if (slot >= 0 && Clock::now() - since >= 400ms) {
+                return slot;
+            }
+        }
+        ADD_FAILURE() << "the frame never held still; last slot " << slot;
+        return slot;
+    }
+
+    // Starts the viewer, switches mouse-step mode on (saving the run) and
+    // moves the pointer down: one step forward, then stopped.  The slot it
+    // stops at.
+    int start_stepping()
+    {
+        start();
+        session_->move(500, 300);
+        session_->click();
+        session_->move(500, 320);
+        return settled();
+    }
+
+    void expect_exit_status(int expected)
+    {
+        const std::optional<int> status = session_->viewer().wait_for_exit(launcher().slack(hang_limit));
+        ASSERT_TRUE(status.has_value()) << "still running long after it should have ended";
+        EXPECT_EQ(*status, expected) << session_->viewer().error_output();
+        EXPECT_EQ(session_->viewer().error_output(), "");
+    }
+
+    std::unique_ptr<Session> session_;
+    const FrameMatcher frames_;
+};
+
+// Its caption and size, and on Wayland a floating window (sway floats a
+// window whose smallest and largest sizes are equal).  1024 x 768 in the
+// desktop's units: on an output of scale 2 the compositor doubles the
+// frames, each pixel a whole 2 x 2 block, as it does for every program
+// that draws at scale 1.
+TEST_P(EachSession, OpensWithItsCaptionAndSizeAndEndsOnEscWithNothingOnStderr)
+{
+    start();
+    EXPECT_EQ(session_->caption(), caption);
+    EXPECT_EQ(session_->client_size(), std::make_pair(program::width, program::height));
+    if (Compositor* compositor = session_->compositor()) {
+        const Compositor::View v = session_->view();
+        EXPECT_TRUE(v.floating);
+        const Compositor::Grab g = compositor->grab(v.x, v.y, program::width, program::height);
+        EXPECT_TRUE(g.units_whole);
+    }
+    session_->type('\x1b');
+    expect_exit_status(0);
 }
+
+TEST_P(EachSession, StopAndStepKeysMoveOneSlot)
+{
+    start();
+    session_->type('*');  // stop (after one more frame forward)
+    const int stopped = settled();
+    ASSERT_GE(stopped, 0);
+
+    session_->type('*');
+    EXPECT_EQ(next_slot(stopped), slot_after(stopped, 1));
+    EXPECT_EQ(settled(), slot_after(stopped, 1));
+
+    session_->type('/');
+    EXPECT_EQ(next_slot(slot_after(stopped, 1)), stopped);
+    session_->type('/');
+    EXPECT_EQ(next_slot(stopped), slot_after(stopped, -1));
+
+    session_->type(' ');
+    EXPECT_EQ(next_slot(slot_after(stopped, -1)), stopped);
+    session_->type('.');
+    EXPECT_EQ(next_slot(stopped), slot_after(stopped, 1));
+
+    session_->type('=');  // not a command
+    session_->type('a');
+    EXPECT_EQ(settled(), slot_after(stopped, 1));
+    EXPECT_TRUE(session_->viewer().running());
+}
+
+TEST_P(EachSession, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
+{
+    const int stepped = start_stepping();
+    ASSERT_GE(stepped, 0);
+
+    session_->move(500, 340);
+    EXPECT_EQ(next_slot(stepped), slot_after(stepped, 1));
+    session_->move(500, 330);  // up
+    EXPECT_EQ(next_slot(slot_after(stepped, 1)), stepped);
+    session_->move(520, 330);  // sideways counts as down
+    EXPECT_EQ(next_slot(stepped), slot_after(stepped, 1));
+    EXPECT_EQ(settled(), slot_after(stepped, 1));
+
+    // Mode off: running again, at mouse-step mode's pace, which no sampler
+    // can follow frame by frame.
+    sleep_for(700ms);  // far from the first click: a single click, not a double
+    session_->click();
+    EXPECT_TRUE(session_->runs(hang_limit)) << "the run was not restored";
+    EXPECT_TRUE(session_->viewer().running());
+}
+
+// A press in the window keeps the pointer: a drag beyond its edge still
+// moves the viewer, with negative positions, and the release outside is a
+// click.
+TEST_P(EachSession, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
+{
+    const int stepped = start_stepping();
+    ASSERT_GE(stepped, 0);
+
+    sleep_for(700ms);  // far from the first click: a single click, not a double
+    session_->press();
+    session_->move(500, -40);  // above the window: Y < 0, up, one step back
+    EXPECT_EQ(next_slot(stepped), slot_after(stepped, -1));
+    EXPECT_EQ(settled(), slot_after(stepped, -1));
+
+    // The release, outside, switches mouse-step mode off: running again.
+    session_->release();
+    EXPECT_TRUE(session_->runs(hang_limit)) << "the release was no click";
+    EXPECT_TRUE(session_->viewer().running());
+}
+
+TEST_P(EachSession, DoubleClickEndsWithStatusZero)
+{
+    start();
+    session_->move(200, 200);
+    session_->click();
+    session_->click();
+    expect_exit_status(0);
+}
+
+TEST_P(EachSession, ClosingTheWindowEndsWithStatusZero)
+{
+    start();
+    session_->request_close();
+    expect_exit_status(0);
+}
+
+// Given a larger size by the compositor (a tiling rule of the user's), the
+// frame stays unscaled at the top-left, and the rest is black.
+TEST_P(EachSession, TiledTheFrameStaysAtTheTopLeftAndTheRestIsBlack)
+{
+    Compositor* compositor = session_->compositor();
+    if (compositor == nullptr) {
+        GTEST_SKIP() << "no compositor here to tile the window";
+    }
+    start();
+    compositor->tile("vormo-kidney");
+    Compositor::View v;
+    const auto end = Clock::now() + hang_limit;
+    while ((v = session_->view()).width == program::width && Clock::now() < end) {
+        sleep_for(50ms);
+    }
+    ASSERT_GT(v.width, program::width);
+    ASSERT_GT(v.height, program::height);
+    // Until the window shows a frame at its new size.
+    const std::size_t stride = 4 * static_cast<std::size_t>(v.width);
+    int slot = -1;
+    long lit = -1;  // pixels beyond the frame that are not black
+    while ((slot < 0 || lit != 0) && Clock::now() < end) {
+        const Compositor::Grab g = compositor->grab(v.x, v.y, v.width, v.height);
+        if (g.bgrx.empty()) {
+            continue;
+        }
+        slot = frames_.slot_of(g.bgrx.data(), stride);
+        lit = 0;
+        for (int y = 0; y < v.height; ++y) {
+            for (int x = y < program::height ? program::width : 0; x < v.width; ++x) {
+                const std::uint8_t* p = &g.bgrx[static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(x)];
+                lit += (p[0] | p[1] | p[2]) != 0;
+            }
+        }
+    }
+    EXPECT_GE(slot, 0) << "the window's top-left shows no frame";
+    EXPECT_EQ(lit, 0) << "pixels beyond the frame that are not black";
+}
+
+TEST_P(EachSession, ALostDisplayServerIsOneLineAndStatusOne)
+{
+    start();
+    session_->lose();
+    const std::optional<int> status = session_->viewer().wait_for_exit(hang_limit);
+    ASSERT_TRUE(status.has_value()) << "still running long after the display server died";
+    EXPECT_EQ(*status, 1);
+    EXPECT_EQ(session_->viewer().error_output(), session_->lost_line());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, EachSession, ::testing::ValuesIn(Session::names(launcher())),
+                         [](const ::testing::TestParamInfo<std::string>& name) { return name.param; });
 
 }  // namespace

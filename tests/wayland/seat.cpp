@@ -8,7 +8,7 @@
 //
 //   move X Y        the pointer to (X, Y) of the output's layout
 //   press, release  the left button
-//   type TEXT       each character of TEXT (among - + , / * . and the blank)
+//   type TEXT       each character of TEXT (among - + , / * . = a and the blank)
 //   key Escape      the Escape key
 
 #include "virtual-keyboard-client.h"
@@ -31,8 +31,8 @@ struct Key {
     char character;
     const char* keysym;
 };
-constexpr Key keys[] = {{'-', "minus"},    {'+', "plus"},   {',', "comma"}, {'/', "slash"},
-                        {'*', "asterisk"}, {'.', "period"}, {' ', "space"}, {'\x1b', "Escape"}};
+constexpr Key keys[] = {{'-', "minus"},  {'+', "plus"},  {',', "comma"}, {'/', "slash"}, {'*', "asterisk"},
+                        {'.', "period"}, {' ', "space"}, {'=', "equal"}, {'a', "a"},     {'\x1b', "Escape"}};
 constexpr unsigned first_code = 9;       // X key codes start at 8; evdev's at 0
 constexpr unsigned left_button = 0x110;  // BTN_LEFT
 
