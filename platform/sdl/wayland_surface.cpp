@@ -115,6 +115,7 @@ void WaylandSurface::fit(int width, int height)
         width_ = width;
         height_ = height;
         make_buffers();
+        show(shown_);
     }
 }
 
@@ -161,6 +162,7 @@ void WaylandSurface::commit(Buffer& b)
 
 void WaylandSurface::show(const std::byte* pixels)
 {
+    shown_ = pixels;
     Buffer& b = free_buffer();
     const std::size_t pitch = static_cast<std::size_t>(width_) * frames::bytes_per_pixel;
     if (b.blank || !pixels) {

@@ -31,10 +31,12 @@ public:
 
     // The window's size, where a compositor imposes one other than the
     // frames': the frame stays unscaled at the top-left, the rest black.
+    // The frame last shown is shown again at the new size.
     void fit(int width, int height);
     // Shows a frame's pixels (B, G, R, X bytes, rows frame_pitch apart), or
-    // black where pixels is null.  Throws std::runtime_error when the
-    // compositor is gone.
+    // black where pixels is null.  The pixels must stay while they are the
+    // frame last shown.  Throws std::runtime_error when the compositor is
+    // gone.
     void show(const std::byte* pixels);
     // Commits the buffer last shown again, for a compositor that asks.
     void repaint();
@@ -67,6 +69,7 @@ private:
     int height_;
     std::array<Buffer, buffer_count> buffers_{};
     Buffer* last_ = nullptr;
+    const std::byte* shown_ = nullptr;  // the frame last shown; none when black
 };
 
 }  // namespace platform::sdl

@@ -177,7 +177,6 @@ bool Window::wait_until_active()
 void Window::show_pixels(const std::byte* pixels)
 {
     if (shared_) {
-        shown_ = pixels;
         shared_->show(pixels);
         return;
     }
@@ -221,7 +220,6 @@ void Window::present()
 void Window::clear()
 {
     if (shared_) {
-        shown_ = nullptr;
         shared_->show(nullptr);
     } else if (SDL_Surface* surface = SDL_GetWindowSurface(window_.get())) {
         SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
@@ -259,7 +257,6 @@ bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
         // A compositor that imposes another size (tiled by the user's rule):
         // the same frame again, at the top-left of a window of that size.
         shared_->fit(e.window.data1, e.window.data2);
-        shared_->show(shown_);
     }
     const Translation t = translate(e, pointer_);
     if (t.repaint) {

@@ -55,7 +55,6 @@ private:
     frames::TurboJpeg decoder_;
     Pointer pointer_;                         // where the viewer was last told the pointer is
     std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
-    const std::byte* shown_ = nullptr;        // the frame on screen under Wayland; none when cleared
 };
 
 }  // namespace platform::sdl
