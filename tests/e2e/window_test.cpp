@@ -598,9 +598,10 @@ protected:
     {
         ASSERT_TRUE(session_->launch()) << "no window showed a frame: " << session_->viewer().error_output();
         const auto end = Clock::now() + hang_limit;
-        while (session_->shown() < 2 && Clock::now() < end) {
+        int running = -1;
+        while ((running = session_->shown()) < 2 && Clock::now() < end) {
         }
-        ASSERT_GE(session_->shown(), 0) << "the loop does not run";
+        ASSERT_GE(running, 2) << "the loop does not run";
     }
 
     // Waits until the window shows a slot other than `from`; that slot.
