@@ -215,8 +215,8 @@ Bytes icon_file(const std::vector<std::pair<int, Bytes>>& images)
 }
 
 // The icon at each size: a PNG file of each (the build installs the icon
-// theme's sizes among them), and the Windows icon, with uncompressed images below 256 pixels and PNG at 256, the
-// layout every Windows version reads.
+// theme's sizes among them), and the Windows icon, with uncompressed images
+// below 256 pixels and PNG at 256, the layout every Windows version reads.
 bool write_icons(const std::string& dir)
 {
     std::vector<std::pair<int, Bytes>> images;
