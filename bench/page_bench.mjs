@@ -18,7 +18,7 @@
 import { statSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 
-import { engines, launch, serve, sleep } from '../tests/web/driver.mjs';
+import { canvas_box, engines, launch, serve, sleep, ticks } from '../tests/web/driver.mjs';
 import { program_values } from '../tests/web/values.mjs';
 
 const [dir = 'build-web', frames_dir = 'build/frames-out', runs_arg = '5', linux_arg = '0', ...chosen] = process.argv.slice(2);
@@ -41,8 +41,6 @@ function line(what, values, unit, ratio_to = 0, ratio_name = '') {
   if (ratio_to > 0) row += ` ${(m / ratio_to).toFixed(2)} × ${ratio_name}`;
   console.log(row);
 }
-
-const ticks = (tab) => tab.evaluate(() => Module.vormo.ticks);
 
 // Ticks per second over a stretch.
 async function rate(tab, ms) {
@@ -92,10 +90,7 @@ for (const name of chosen.length ? chosen : engines) {
     startup.push(at_startup);
     step_ns.push(1e9 / at_startup / startup_steps);
 
-    const box = await tab.evaluate(() => {
-      const r = document.querySelector('canvas').getBoundingClientRect();
-      return { x: r.x, y: r.y, width: r.width, height: r.height };
-    });
+    const box = await canvas_box(tab);
     await tab.move(box.x + 1, box.y + 1);
     top_left.push(await rate(tab, 1500));
     await tab.move(box.x + box.width - 1, box.y + box.height - 1);

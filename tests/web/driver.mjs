@@ -39,6 +39,15 @@ export async function launch(engine) {
   throw new Error(`no such engine: ${engine} (one of ${engines.join(', ')})`);
 }
 
+// What the tests and the figures read of the viewer's page in a tab: the
+// frames it has shown, and where its canvas is in the viewport.
+export const ticks = (tab) => tab.evaluate(() => Module.vormo.ticks);
+export const canvas_box = (tab) =>
+  tab.evaluate(() => {
+    const r = document.querySelector('canvas').getBoundingClientRect();
+    return { x: r.x, y: r.y, width: r.width, height: r.height };
+  });
+
 // --- Chromium and Firefox ---------------------------------------------------
 
 async function launch_puppeteer(engine) {

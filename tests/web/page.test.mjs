@@ -15,7 +15,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { launch, serve, sleep } from './driver.mjs';
+import { canvas_box, launch, serve, sleep, ticks } from './driver.mjs';
 import { probe, values_of_page } from './values.mjs';
 
 const page_path = process.env.VORMO_PAGE ?? 'build-web/index.html';
@@ -115,13 +115,7 @@ const next_slot = (page, from) =>
 // frame table shows Image1 ... Image24 in slots 0 ... 23).
 const drawn = (page, from = 0) => page.evaluate((from) => Module.vormo.shown.slice(from).map((h) => h - 1), from);
 const drawn_count = (page) => page.evaluate(() => Module.vormo.shown.length);
-const ticks = (page) => page.evaluate(() => Module.vormo.ticks);
 const state = (page) => page.evaluate(() => document.documentElement.dataset.viewer);
-const canvas_box = (page) =>
-  page.evaluate(() => {
-    const r = document.querySelector('canvas').getBoundingClientRect();
-    return { x: r.x, y: r.y, width: r.width, height: r.height };
-  });
 
 // The slots drawn from now on, over `count` changes.
 async function record(page, count) {
