@@ -7,7 +7,7 @@ Module.vormo = (() => {
   const events = [];
   const pictures = [];
   const listeners = [];
-  let context = null;
+  let context = null;  // the canvas's, made for the first picture shown (surface)
   let started = false;  // the program has opened the page
   let failed = false;
   let decodeError = '';  // the browser's reason, when it could not decode a frame
@@ -69,6 +69,14 @@ Module.vormo = (() => {
   window.addEventListener('error', (e) => failure(reason(e.error || e.message)));
   window.addEventListener('unhandledrejection', (e) => failure(reason(e.reason)));
 
+  // The canvas's drawing context, made when the first picture is shown:
+  // made before that picture is decoded, it holds the decode up (some 4 ms
+  // of the first frame's time in Chromium).
+  const surface = () => {
+    if (!context) context = Module.canvas.getContext('2d', { alpha: false });
+    return context;
+  };
+
   // The pointer in the canvas's own pixels, whatever its size on the page.
   const pixel = (e) => {
     const canvas = Module.canvas;
@@ -87,7 +95,6 @@ Module.vormo = (() => {
       started = true;
       state('running');
       kind = kinds;
-      context = canvas.getContext('2d', { alpha: false });
 
       // Typed characters (see keys.js).  While the page runs, the browser
       // does nothing of its own with them: no scrolling on the blank, no
@@ -189,14 +196,15 @@ Module.vormo = (() => {
     },
 
     show(holder) {
-      context.drawImage(pictures[holder], 0, 0);
+      surface().drawImage(pictures[holder], 0, 0);
       if (ticks++ === 0) performance.mark('vormo-first-frame');
       if (shown) shown.push(holder);
     },
 
     clear() {
-      context.fillStyle = '#000';
-      context.fillRect(0, 0, Module.canvas.width, Module.canvas.height);
+      const c = surface();
+      c.fillStyle = '#000';
+      c.fillRect(0, 0, Module.canvas.width, Module.canvas.height);
     },
 
     // Lets the browser deliver what is queued, once; a hidden page waits
