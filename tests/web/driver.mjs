@@ -50,11 +50,17 @@ export const canvas_box = (tab) =>
 
 // --- Chromium and Firefox ---------------------------------------------------
 
+// Headless Chromium still builds the address bar's popup, a page of its
+// own, for every new window (each tab opened below is in a window of its
+// own): a renderer that loads some hundred scripts just as the page under
+// test starts, which no user's page meets (their window has it already).
+const chromium_args = ['--no-sandbox', '--disable-features=WebUIOmniboxPopup,WebUIOmniboxAimPopup'];
+
 async function launch_puppeteer(engine) {
   const { default: puppeteer } = await import('puppeteer-core');
   const browser = await puppeteer.launch(
     engine === 'chromium'
-      ? { browser: 'chrome', executablePath: '/usr/bin/chromium', args: ['--no-sandbox'], timeout: startup_limit }
+      ? { browser: 'chrome', executablePath: '/usr/bin/chromium', args: chromium_args, timeout: startup_limit }
       : { browser: 'firefox', executablePath: '/usr/bin/firefox-esr', timeout: startup_limit });
   let closing = false;
   let lost = null;
