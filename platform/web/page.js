@@ -54,16 +54,21 @@ Module.vormo = (() => {
     events.length = 0;
   };
 
+  // The viewer has failed: the canvas gives way to one line that says why.
+  const stop = (text) => {
+    failed = true;
+    state('failed');
+    Module.canvas.hidden = true;
+    line(text);
+  };
+
   // A failure the program cannot report itself (an exception where it
   // resumes after a yield, a trap): nothing more is taken or shown, and
   // one line says what happened.
   const failure = (what) => {
     if (failed) return;
-    failed = true;
     stopListening();
-    state('failed');
-    Module.canvas.hidden = true;
-    line((started ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
+    stop((started ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
   };
   const reason = (x) => (x && x.message) || String(x);
   window.addEventListener('error', (e) => failure(reason(e.error || e.message)));
@@ -240,10 +245,7 @@ Module.vormo = (() => {
     // The program's own report of why it cannot go on, with the browser's
     // reason where a frame did not decode.
     fail(text) {
-      failed = true;
-      state('failed');
-      Module.canvas.hidden = true;
-      line(decodeError ? `${text} (the browser said: ${decodeError})` : text);
+      stop(decodeError ? `${text} (the browser said: ${decodeError})` : text);
     },
 
     // The program has ended: no more listening, nothing held.
