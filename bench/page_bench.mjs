@@ -18,7 +18,7 @@
 import { statSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 
-import { canvas_box, engines, launch, serve, sleep, ticks } from '../tests/web/driver.mjs';
+import { canvas_box, engines, launch, serve, sleep, ticks, wait_until } from '../tests/web/driver.mjs';
 import { program_values } from '../tests/web/values.mjs';
 
 const [dir = 'build-web', frames_dir = 'build/frames-out', runs_arg = '5', linux_arg = '0', ...chosen] = process.argv.slice(2);
@@ -50,12 +50,7 @@ async function rate(tab, ms) {
   return ((await ticks(tab)) - t0) * 1000 / (Date.now() - start);
 }
 
-async function until(tab, what, condition) {
-  for (const end = Date.now() + 30000; !(await tab.evaluate(condition));) {
-    if (Date.now() > end) throw new Error(`gave up waiting for ${what}`);
-    await sleep(20);
-  }
-}
+const until = (tab, what, condition) => wait_until(what, () => tab.evaluate(condition), 30000, 20);
 
 // Navigation start -> the first frame drawn, in ms.
 async function first_frame(engine, name) {

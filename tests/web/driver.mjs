@@ -24,6 +24,19 @@ const startup_limit = 60000;  // bounds a browser that never comes up
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
+// Asks condition() until it gives something other than null, undefined or
+// false, and returns that; after limit_ms it gives up, saying what it waited
+// for.  A pause between the asks keeps the asking from loading the page.
+export async function wait_until(what, condition, limit_ms, pause_ms = 0) {
+  const end = Date.now() + limit_ms;
+  for (;;) {
+    const value = await condition();
+    if (value != null && value !== false) return value;
+    if (Date.now() > end) throw new Error(`gave up waiting for ${what}`);
+    if (pause_ms > 0) await sleep(pause_ms);
+  }
+}
+
 export class EngineCrashed extends Error {}
 
 function crashed(engine, why) {
@@ -192,15 +205,14 @@ async function launch_webkit() {
     throw new Error(`WebKit: ${what}`);
   }
 
-  for (const end = Date.now() + startup_limit; ;) {
+  const ready = async () => {
     try {
-      if ((await command('GET', '/status', undefined, 1000)).ready) break;
+      return (await command('GET', '/status', undefined, 1000)).ready;
     } catch {
-      // not listening yet
+      return false;  // not listening yet
     }
-    if (Date.now() > end) throw new Error('WebKit\'s WebDriver did not start');
-    await sleep(50);
-  }
+  };
+  await wait_until('WebKit\'s WebDriver to start', ready, startup_limit, 50);
   // Creating a session hangs, rather than failing, when the browser
   // cannot come up: the limit bounds it.
   ({ sessionId: session } = await command('POST', '/session', {

@@ -15,7 +15,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { canvas_box, launch, serve, sleep, ticks } from './driver.mjs';
+import { canvas_box, launch, serve, sleep, ticks, wait_until } from './driver.mjs';
 import { probe, values_of_page } from './values.mjs';
 
 const page_path = process.env.VORMO_PAGE ?? 'build-web/index.html';
@@ -95,14 +95,7 @@ function slot_of(shown) {
 
 const slot_shown = async (page) => slot_of(await read_rows(page));
 
-async function wait_for(what, condition) {
-  const end = Date.now() + hang_limit;
-  for (;;) {
-    const value = await condition();
-    if (value != null && value !== false) return value;
-    if (Date.now() > end) assert.fail(`gave up waiting for ${what}`);
-  }
-}
+const wait_for = (what, condition) => wait_until(what, condition, hang_limit);
 
 // Waits until the canvas shows a slot other than `from`; that slot.
 const next_slot = (page, from) =>
