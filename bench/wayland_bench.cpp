@@ -79,11 +79,11 @@ WaylandRun wayland_run(const std::string& program, const std::string& seat)
     Process viewer({program}, env);
     Compositor::View v;
     const auto end = e2e::Clock::now() + 20s;
-    while (!(v = compositor.view("vormo-kidney")).focused && e2e::Clock::now() < end) {
+    while (!(v = compositor.view(program::app_id)).focused && e2e::Clock::now() < end) {
         drain_for(viewer, 20ms);
     }
     drain_for(viewer, 300ms);
-    v = compositor.view("vormo-kidney");  // placed
+    v = compositor.view(program::app_id);  // placed
     if (!v.found) {
         return run;
     }

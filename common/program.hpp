@@ -13,6 +13,11 @@ namespace program {
 // (a message box's title, an installer's entry).
 inline constexpr const char* name = "Vormo KidneyShape";
 
+// The name a desktop knows the program by: its desktop entry's and its
+// AppStream id, and the window's Wayland app id and X11 class, by which a
+// desktop matches a running window to its entry (name, icon, pinning).
+inline constexpr const char* app_id = "org.vormo_kidney.VormoKidney";
+
 // The window caption, which also lists the keys.
 inline constexpr const char* caption = "Vormo KidneyShape    Use: SpaceBar + - / * mouse , .      ESC to Quit";
 

@@ -41,6 +41,14 @@ void keep_compose_table()
     }
 }
 
+void name_window(const char* app_id)
+{
+    if (!std::getenv("SDL_VIDEO_WAYLAND_WMCLASS") && !std::getenv("SDL_VIDEO_X11_WMCLASS")) {
+        setenv("SDL_VIDEO_WAYLAND_WMCLASS", app_id, 1);
+        setenv("SDL_VIDEO_X11_WMCLASS", app_id, 1);
+    }
+}
+
 void end_on_lost_display()
 {
     XSetIOErrorHandler(on_lost_display);

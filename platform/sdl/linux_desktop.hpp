@@ -19,6 +19,11 @@ void skip_compose_table();
 // every keymap.
 void keep_compose_table();
 
+// Names the window after the desktop entry, as its Wayland app id and its
+// X11 class, unless the user has named it (SDL reads both variables when it
+// starts, the X11 one also on Wayland).  Call before SDL starts.
+void name_window(const char* app_id);
+
 // Ends the program with one line when the X connection is lost.  Call once
 // the x11 video driver runs.
 void end_on_lost_display();

@@ -61,6 +61,7 @@ struct Window::Sdl {
         if (std::getenv("DISPLAY")) {
             linux_desktop::skip_compose_table();
         }
+        linux_desktop::name_window(program::app_id);
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
             const char* display = std::getenv("DISPLAY");
             throw OpenError(std::string("cannot open the display ") +

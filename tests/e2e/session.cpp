@@ -39,6 +39,7 @@ public:
     }
 
     std::string caption() override { return x_->caption_of(window_); }
+    std::string app_id() override { return x_->class_of(window_); }
     std::pair<int, int> client_size() override
     {
         const XWindowAttributes a = x_->attributes(window_);
@@ -106,6 +107,8 @@ public:
     }
 
     std::string caption() override { return view().title; }
+    // The window is found by the id the program gives it, or not at all.
+    std::string app_id() override { return view().found ? program::app_id : ""; }
     std::pair<int, int> client_size() override
     {
         const Compositor::View v = view();
@@ -136,7 +139,7 @@ public:
     }
     void press() override { compositor_.press(); }
     void release() override { compositor_.release(); }
-    void request_close() override { compositor_.close(app_id); }
+    void request_close() override { compositor_.close(program::app_id); }
 
     bool runs(std::chrono::milliseconds limit) override
     {
@@ -159,9 +162,7 @@ public:
     std::string lost_line() const override { return "vormo-kidney: lost the connection to the Wayland compositor\n"; }
 
     Compositor* compositor() override { return &compositor_; }
-    Compositor::View view() const override { return compositor_.view(app_id); }
-
-    static constexpr const char* app_id = "vormo-kidney";
+    Compositor::View view() const override { return compositor_.view(program::app_id); }
 
 private:
     std::string program_;

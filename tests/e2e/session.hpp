@@ -36,6 +36,9 @@ public:
     Process& viewer() { return *viewer_; }
 
     virtual std::string caption() = 0;
+    // The name a desktop matches the window to its entry by: the X11 class,
+    // or the Wayland app id.
+    virtual std::string app_id() = 0;
     // The window's client size, in the desktop's units.
     virtual std::pair<int, int> client_size() = 0;
 

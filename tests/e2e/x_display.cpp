@@ -3,6 +3,7 @@
 #include "common/program.hpp"
 
 #include <X11/XKBlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -71,6 +72,18 @@ std::string Connection::caption_of(Window w)
         XFree(name);
     }
     return caption;
+}
+
+std::string Connection::class_of(Window w)
+{
+    XClassHint hint{};
+    std::string name;
+    if (XGetClassHint(display_, w, &hint)) {
+        name = hint.res_class ? hint.res_class : "";
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    return name;
 }
 
 Window Connection::wait_for_window(const std::string& caption, std::chrono::milliseconds limit)

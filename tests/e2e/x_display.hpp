@@ -55,6 +55,9 @@ public:
     // Waits for a top-level window with the given caption; 0 if none comes.
     Window wait_for_window(const std::string& caption, std::chrono::milliseconds limit);
     std::string caption_of(Window w);
+    // The class of WM_CLASS, by which a desktop matches the window to its
+    // desktop entry.
+    std::string class_of(Window w);
     // The window's client size and its position on the screen.
     XWindowAttributes attributes(Window w);
     // The viewable top-level windows of at least the frame size, topmost
