@@ -82,7 +82,7 @@ BENCHMARK(FramesFromScratch)->Unit(benchmark::kMillisecond);
 // populated with one call first (1), or with huge-page advice (2).  The
 // iterations follow each other closely and so get back memory just freed,
 // which flatters huge pages: on a virtual machine that returns free memory
-// to its host, huge pages fresh from the host cost far more (see README).
+// to its host, huge pages fresh from the host cost far more (docs/where-the-time-goes.md).
 void FirstTouch(benchmark::State& state)
 {
     const auto mode = state.range(0);
