@@ -11,7 +11,9 @@ namespace platform {
 inline constexpr char32_t replacement_character = 0xFFFD;
 
 // Calls emit(code) for each code point of the UTF-8 text, in order, until
-// emit returns false; returns false if it did.
+// emit returns false; returns false if it did.  Only the shortest form of a
+// code point counts: an overlong form (such as C0 AF for "/"), a surrogate
+// and anything past U+10FFFF are malformed, so no bound key hides in them.
 template <typename Emit> bool decode_utf8(std::string_view text, Emit emit)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -19,17 +21,21 @@ template <typename Emit> bool decode_utf8(std::string_view text, Emit emit)
     while (p < end) {
         char32_t code = replacement_character;
         int extra = 0;
+        char32_t least = 0;  // the smallest code point that needs that length
         if (*p < 0x80) {
             code = *p;
         } else if ((*p & 0xE0) == 0xC0) {
             code = *p & 0x1F;
             extra = 1;
+            least = 0x80;
         } else if ((*p & 0xF0) == 0xE0) {
             code = *p & 0x0F;
             extra = 2;
+            least = 0x800;
         } else if ((*p & 0xF8) == 0xF0) {
             code = *p & 0x07;
             extra = 3;
+            least = 0x10000;
         }
         ++p;
         for (int i = 0; i < extra; ++i, ++p) {
@@ -38,6 +44,9 @@ template <typename Emit> bool decode_utf8(std::string_view text, Emit emit)
                 break;
             }
             code = (code << 6) | (*p & 0x3F);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            code = replacement_character;
         }
         if (!emit(code)) {
             return false;
