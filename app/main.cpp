@@ -11,8 +11,9 @@
 
 int main()
 {
+    std::unique_ptr<platform::Platform> window;
     try {
-        const std::unique_ptr<platform::Platform> window = platform::open_platform();
+        window = platform::open_platform();
         viewer::Holders holders(frames::embedded_frame_set(), *window);
         // Decode the first frame while the window is being mapped, so that
         // start-up can show it the moment the window is there.
@@ -23,7 +24,12 @@ int main()
         viewer::Viewer viewer(*window, holders, viewer::busy_count);
         return viewer.run();
     } catch (const std::exception& e) {
-        platform::report_failure(("vormo-kidney: " + std::string(e.what())).c_str());
+        const std::string line = "vormo-kidney: " + std::string(e.what());
+        if (window) {
+            window->fail(line.c_str());
+        } else {
+            platform::report_failure(line.c_str());
+        }
         return 1;
     }
 }

@@ -9,7 +9,9 @@
 // (the first before the window is waited for, the rest during start-up),
 // wait_until_active(), then the viewer's show(), process_events() and
 // clear() until it ends; the program then ends with the viewer's exit
-// status, and destroying the platform closes the window.
+// status, and destroying the platform closes the window.  A failure after
+// open_platform() goes to fail() while the platform still exists; one
+// before it, to report_failure().
 
 #include "common/program.hpp"
 #include "frames/frame_set.hpp"
@@ -104,13 +106,20 @@ public:
 
     // Fills the window's drawing surface black and presents it.
     virtual void clear() = 0;
+
+    // Tells the user, in one line, about a failure that ends the program,
+    // taking down first whatever would otherwise stay on screen beside the
+    // message as if the viewer still ran.  Nothing else is called after it
+    // but the destructor.
+    virtual void fail(const char* line) = 0;
 };
 
 // Opens the window, shown but without waiting for it to appear.  Throws
 // OpenError when there is no display or the window cannot be made.
 std::unique_ptr<Platform> open_platform();
 
-// Tells the user about a failure that ends the program, in one line.
+// Tells the user about a failure that ends the program, in one line, when
+// no platform was opened.
 void report_failure(const char* line);
 
 }  // namespace platform

@@ -32,6 +32,8 @@ public:
     bool wait_until_active() override;
     void process_events(EventHandler& handler) override;
     void clear() override;
+    // On standard error; the window goes when the program ends, at once.
+    void fail(const char* line) override { report_failure(line); }
 
 private:
     struct Sdl;  // SDL_Init / SDL_Quit

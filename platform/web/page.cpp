@@ -87,6 +87,10 @@ public:
 
     void clear() override { page_clear(); }
 
+    // The canvas gives way to the line; the end that follows says nothing
+    // more.
+    void fail(const char* line) override { page_fail(line); }
+
 private:
     static Event event_of(int kind, int code, int x, int y)
     {

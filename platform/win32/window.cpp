@@ -15,7 +15,6 @@
 #include <imm.h>
 
 #include <algorithm>
-#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,20 +68,14 @@ private:
 // The window itself.  After a normal end it ends with the process, as
 // Windows ends a thread's windows itself: destroying it first would only
 // hold up the exit (Wine waits for the window manager to withdraw it, two
-// seconds when there is none).  When the program fails it is taken down at
+// seconds when there is none).  When the program fails it is destroyed at
 // once, so that the message saying why does not sit beside a window that
 // has stopped.  Once it is detached, messages that still come find no
 // object.
 class WindowHandle {
 public:
     WindowHandle() = default;
-    ~WindowHandle()
-    {
-        detach();
-        if (hwnd_ && std::uncaught_exceptions() > 0) {
-            DestroyWindow(hwnd_);
-        }
-    }
+    ~WindowHandle() { detach(); }
     WindowHandle(const WindowHandle&) = delete;
     WindowHandle& operator=(const WindowHandle&) = delete;
     void attach(HWND hwnd) { hwnd_ = hwnd; }
@@ -90,6 +83,14 @@ public:
     {
         if (hwnd_) {
             SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        }
+    }
+    void destroy()
+    {
+        detach();
+        if (hwnd_) {
+            DestroyWindow(hwnd_);
+            hwnd_ = nullptr;
         }
     }
     HWND get() const { return hwnd_; }
@@ -140,6 +141,13 @@ public:
     bool wait_until_active() override;
     void process_events(EventHandler& handler) override;
     void clear() override;
+    // The window goes first, then the message: in a message box, or on
+    // standard error where there is one.
+    void fail(const char* line) override
+    {
+        hwnd_.destroy();
+        report_failure(line);
+    }
 
 private:
     // Frames are decoded as B, G, R, X bytes.
@@ -227,7 +235,12 @@ std::unique_ptr<Window> Window::open()
     // not know.  It takes the keys' own characters.
     ImmAssociateContextEx(w->hwnd_.get(), nullptr, 0);
     w->fit_frame();  // the screen it landed on may have another DPI
-    w->dc_.acquire(w->hwnd_.get());
+    try {
+        w->dc_.acquire(w->hwnd_.get());
+    } catch (const OpenError&) {
+        w->hwnd_.destroy();  // no window beside the message
+        throw;
+    }
     BITMAPINFOHEADER& h = w->bitmap_.bmiHeader;
     h.biSize = sizeof h;
     h.biWidth = program::width;

@@ -11,7 +11,7 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -405,19 +405,37 @@ describe(`the page in ${engine_name}`, () => {
     await page.close();
   });
 
-  test('a browser without WebAssembly or createImageBitmap gets one clear line instead of the canvas', async () => {
-    // The page as such a browser sees it: a copy that removes the API
-    // before anything else runs.
+  test('a browser without WebAssembly or createImageBitmap, or that cannot decode a frame, gets one clear line instead of the canvas', async () => {
+    // The page as such a browser sees it: a copy that changes the API
+    // before anything else runs, and records each state and line the page
+    // passes through.
     const dir = mkdtempSync(join(tmpdir(), 'vormo-page-'));
     const page_text = readFileSync(page_path, 'utf8');
+    copyFileSync(join(dirname(page_path), 'vormo-kidney.js'), join(dir, 'vormo-kidney.js'));
+    const record = `window.passed = [];
+      new MutationObserver((records) => {
+        for (const r of records) {
+          if (r.attributeName === 'data-viewer') passed.push(r.oldValue);
+          else if (r.target.id === 'line') for (const n of r.addedNodes) passed.push(n.textContent);
+        }
+      }).observe(document.documentElement, { attributes: true, attributeOldValue: true, childList: true, subtree: true });`;
+    const second_frame_fails = `const real = window.createImageBitmap.bind(window);
+      let made = 0;
+      window.createImageBitmap = (...a) => (++made === 2 ? Promise.reject(new Error('a frame for the test')) : real(...a));`;
     try {
-      for (const [missing, said] of [['WebAssembly', /no WebAssembly/], ['createImageBitmap', /no createImageBitmap/]]) {
-        const copy = join(dir, `without-${missing}.html`);
-        writeFileSync(copy, page_text.replace('<head>', `<head><script>delete window.${missing};</script>`));
+      for (const [name, change, said] of [
+        ['no WebAssembly', 'delete window.WebAssembly;', /no WebAssembly/],
+        ['no createImageBitmap', 'delete window.createImageBitmap;', /no createImageBitmap/],
+        ['a frame that fails', second_frame_fails, /Image\d+: .*the browser said: a frame for the test/],
+      ]) {
+        const copy = join(dir, `${name.replaceAll(' ', '-')}.html`);
+        writeFileSync(copy, page_text.replace('<head>', `<head><script>${record}${change}</script>`));
         const page = await engine.open(pathToFileURL(copy).href);
-        const seen = await page.evaluate(() => [document.querySelector('canvas').hidden, document.getElementById('line').textContent]);
-        assert.equal(seen[0], true);
-        assert.match(seen[1], said);
+        await wait_for(`the line for ${name}`, () => page.evaluate(() => document.querySelector('canvas').hidden));
+        const seen = await page.evaluate(() => [document.querySelector('canvas').hidden, document.getElementById('line').textContent, passed]);
+        assert.equal(seen[0], true, name);
+        assert.match(seen[1], said, name);
+        assert.equal(seen[2].filter((s) => /ended/.test(s)).length, 0, `${name}: the end came before the failure`);
         await page.close();
       }
     } finally {
