@@ -6,10 +6,6 @@
 
 namespace controls {
 
-using program::Binding;
-using program::escape;
-using program::key_table;
-
 enum class Outcome { carry_on, quit };
 
 // Handles one typed character: ESC asks to quit; a character in the table

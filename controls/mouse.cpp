@@ -25,7 +25,7 @@ void on_mouse_move(viewer::State& s, float x, float y)
         return;
     }
     s.k = program::step_mode_pace;
-    s.n = y >= s.yyy ? viewer::command::step_forward : viewer::command::step_back;
+    s.n = y >= s.yyy ? program::command::step_forward : program::command::step_back;
     s.yyy = y;
 }
 

@@ -71,12 +71,12 @@ std::set<char32_t> keys_in_caption()
 TEST(Caption, NamesExactlyTheBoundKeysAndEsc)
 {
     std::set<char32_t> bound;
-    for (const program::Binding& b : controls::key_table) {
+    for (const program::Binding& b : program::key_table) {
         EXPECT_TRUE(bound.insert(b.character).second) << "bound twice: " << static_cast<unsigned>(b.character);
     }
     EXPECT_EQ(keys_in_caption(), bound);
     EXPECT_NE(std::string_view(program::caption).find("ESC to Quit"), std::string_view::npos);
-    EXPECT_EQ(controls::escape, 27u);
+    EXPECT_EQ(program::escape, 27u);
 }
 
 // Every other test reads these through their names; here they are held to

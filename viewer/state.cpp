@@ -17,31 +17,31 @@ void apply_command(State& s)
 {
     // The six tests run in this order every tick, each seeing what the ones
     // before it left.
-    if (s.n == command::start_backwards) {
+    if (s.n == program::command::start_backwards) {
         s.l = advance(s.l, back);
         s.mm = 0;
         s.m = 1;
-        s.n = command::run;
+        s.n = program::command::run;
     }
-    if (s.n == command::start_forwards) {
+    if (s.n == program::command::start_forwards) {
         s.l = advance(s.l, 1);
         s.m = 0;
         s.mm = 1;
-        s.n = command::run;
+        s.n = program::command::run;
     }
-    if (s.n == command::step_back) {
+    if (s.n == program::command::step_back) {
         // While running after a run command, m + mm = 1 cancels the step.
         s.l = advance(s.l, back + s.m + s.mm);
         s.mm = 0;
         s.m = 0;
-        s.n = command::stopped;
+        s.n = program::command::stopped;
     }
-    if (s.n == command::step_forward) {
+    if (s.n == program::command::step_forward) {
         // 1 - m - mm is never negative: at most one of the flags is set.
         s.l = advance(s.l, 1 + back * (s.m + s.mm));
         s.mm = 0;
         s.m = 0;
-        s.n = command::stopped;
+        s.n = program::command::stopped;
     }
     if (s.n != 0 && s.m == 0) {
         s.l = advance(s.l, s.n);

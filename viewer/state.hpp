@@ -22,9 +22,6 @@ struct State {
     bool operator==(const State&) const = default;
 };
 
-// Command codes, the values of n.
-namespace command = program::command;
-
 // Applies the pending command and the run flags to the current slot: the
 // state part of one tick.  Every slot change is a non-negative sum modulo
 // frame_count; one step back adds frame_count - 1.

@@ -35,7 +35,7 @@ void Viewer::start_up()
         bind(s);
         event_pass();
     }
-    state_.n = command::run;
+    state_.n = program::command::run;
     state_.k = program::startup_pace;
 }
 
