@@ -26,7 +26,6 @@
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,12 @@ namespace {
 
 using win32_checks::check;
 using win32_checks::failures;
+
+// The program's window, found by its class: the name Windows knows it by.
+HWND program_window()
+{
+    return FindWindowW(L"VormoKidney", nullptr);
+}
 
 bool client_is_frame_sized(HWND hwnd)
 {
@@ -132,13 +137,13 @@ int main(int argc, char** argv)
         // message says why.
         {
             const std::unique_ptr<platform::Platform> failing = platform::open_platform();
-            CHECK(FindWindowW(L"VormoKidney", nullptr) != nullptr);
+            CHECK(program_window() != nullptr);
             failing->fail("window_check: a failure on purpose");
-            CHECK(FindWindowW(L"VormoKidney", nullptr) == nullptr);
+            CHECK(program_window() == nullptr);
         }
 
         const std::unique_ptr<platform::Platform> window = platform::open_platform();
-        const HWND hwnd = FindWindowW(L"VormoKidney", nullptr);
+        const HWND hwnd = program_window();
         CHECK(hwnd != nullptr);
         if (argc > 1) {
             const UINT dpi = platform::win32::dpi_functions().dpi_of(hwnd);
@@ -155,7 +160,7 @@ int main(int argc, char** argv)
         SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
             KillTimer(nullptr, id);
             restored = true;
-            ShowWindow(FindWindowW(L"VormoKidney", nullptr), SW_RESTORE);
+            ShowWindow(program_window(), SW_RESTORE);
         });
         viewer::Holders holders(frames::embedded_frame_set(), *window);
         if (!window->wait_until_active()) {
