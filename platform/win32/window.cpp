@@ -2,6 +2,7 @@
 // whose client area is the picture surface, drawn with GDI, showing frames
 // that Windows' own codec decoded.
 
+#include "geometry.hpp"
 #include "messages.hpp"
 #include "system_text.hpp"
 #include "wic.hpp"

@@ -6,6 +6,7 @@
 //   messages_check       exit status 0 when every check held
 
 #include "controls/mouse.hpp"
+#include "platform/win32/geometry.hpp"
 #include "platform/win32/messages.hpp"
 #include "platform/win32/system_text.hpp"
 #include "viewer/state.hpp"

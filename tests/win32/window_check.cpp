@@ -10,7 +10,7 @@
 
 #include "frames/embedded.hpp"
 #include "platform/platform.hpp"
-#include "platform/win32/messages.hpp"
+#include "platform/win32/geometry.hpp"
 #include "viewer/holders.hpp"
 #include "viewer/viewer.hpp"
 
