@@ -92,96 +92,107 @@ Module.vormo = (() => {
     };
   };
 
+  // Typed characters (see keys.js).  While the page runs, the browser
+  // does nothing of its own with them: no scrolling on the blank, no
+  // quick find after "'" or "/" (Firefox).
+  const listenForKeys = (escape) => {
+    listen(window, 'keydown', (e) => {
+      const code = vormoTypedCode(e, escape);
+      if (code === null) return;
+      e.preventDefault();
+      events.push({ kind: kind.character, code });
+    });
+  };
+
+  // Moves from pointer events (mouse, pen, touch), as they come where
+  // the browser hands them over before the next display frame
+  // (pointerrawupdate), never both kinds.  While the button is held the
+  // canvas keeps the pointer, so moves beyond its left or top edge give
+  // negative positions.  Only the primary pointer moves the viewer (not
+  // a second finger), and a move to the canvas pixel last queued is no
+  // move in the viewer's units: with fractional coordinates (a device
+  // pixel ratio above 1, zoom) and moves without movement (a second
+  // button, pen pressure) it would count as one downwards.
+  const listenForMoves = (canvas) => {
+    let last = null;
+    const raw = 'onpointerrawupdate' in window;
+    listen(canvas, raw ? 'pointerrawupdate' : 'pointermove', (e) => {
+      if (!e.isPrimary) return;
+      const p = pixel(e);
+      if (last && last.x === p.x && last.y === p.y) return;
+      last = p;
+      events.push({ kind: kind.move, x: p.x, y: p.y });
+    });
+    listen(canvas, 'pointerleave', (e) => {
+      if (!canvas.hasPointerCapture(e.pointerId)) last = null;
+    });
+    listen(canvas, 'pointerdown', (e) => {
+      canvas.focus();
+      if (e.button === 0) canvas.setPointerCapture(e.pointerId);
+    });
+  };
+
+  // Taps, counted here as clicks (the browsers do not all count a
+  // double tap as a double-click: Firefox reports two first clicks).
+  // A tap is a touch that stays within a few pixels; a second tap
+  // soon after and near the first is the double-click, no click.  A
+  // touch that moves is a drag, however soon.  Such a touch makes no
+  // mouse events of its own.
+  const listenForTaps = (canvas) => {
+    let touch = null;
+    let last_tap = null;
+    const near = (a, b, distance) => Math.hypot(a.clientX - b.clientX, a.clientY - b.clientY) <= distance;
+    listen(canvas, 'pointerdown', (e) => {
+      if (e.pointerType !== 'touch' || !e.isPrimary) return;
+      e.preventDefault();
+      const second = last_tap !== null && e.timeStamp - last_tap.timeStamp <= double_tap_ms &&
+        near(e, last_tap, double_tap_distance);
+      touch = { pointerId: e.pointerId, clientX: e.clientX, clientY: e.clientY, second };
+      last_tap = null;
+    });
+    listen(canvas, 'pointerup', (e) => {
+      if (!touch || e.pointerId !== touch.pointerId) return;
+      if (near(e, touch, tap_distance)) {
+        events.push({ kind: touch.second ? kind.doubleClick : kind.click });
+        if (!touch.second) last_tap = { clientX: e.clientX, clientY: e.clientY, timeStamp: e.timeStamp };
+      }
+      touch = null;
+    });
+    listen(canvas, 'pointercancel', () => {
+      touch = null;
+    });
+  };
+
+  // Clicks from mouse events, which count them: the second press of a
+  // double-click is the double-click, its release no click; a release
+  // whose press was elsewhere is none.
+  const listenForClicks = (canvas) => {
+    let pressed = false;
+    listen(canvas, 'mousedown', (e) => {
+      if (e.button !== 0) return;
+      pressed = true;
+      if (e.detail > 0 && e.detail % 2 === 0) events.push({ kind: kind.doubleClick });
+    });
+    listen(canvas, 'mouseup', (e) => {
+      if (e.button !== 0 || !pressed) return;
+      pressed = false;
+      if (e.detail % 2 === 1) events.push({ kind: kind.click });
+    });
+    listen(canvas, 'contextmenu', (e) => e.preventDefault());
+    listen(canvas, 'dblclick', (e) => e.preventDefault());
+  };
+
   return {
     events,
 
     open(escape, kinds) {
-      const canvas = Module.canvas;
       started = true;
       state('running');
       kind = kinds;
-
-      // Typed characters (see keys.js).  While the page runs, the browser
-      // does nothing of its own with them: no scrolling on the blank, no
-      // quick find after "'" or "/" (Firefox).
-      listen(window, 'keydown', (e) => {
-        const code = vormoTypedCode(e, escape);
-        if (code === null) return;
-        e.preventDefault();
-        events.push({ kind: kind.character, code });
-      });
-
-      // Moves from pointer events (mouse, pen, touch), as they come where
-      // the browser hands them over before the next display frame
-      // (pointerrawupdate), never both kinds.  While the button is held the
-      // canvas keeps the pointer, so moves beyond its left or top edge give
-      // negative positions.  Only the primary pointer moves the viewer (not
-      // a second finger), and a move to the canvas pixel last queued is no
-      // move in the viewer's units: with fractional coordinates (a device
-      // pixel ratio above 1, zoom) and moves without movement (a second
-      // button, pen pressure) it would count as one downwards.
-      let last = null;
-      const raw = 'onpointerrawupdate' in window;
-      listen(canvas, raw ? 'pointerrawupdate' : 'pointermove', (e) => {
-        if (!e.isPrimary) return;
-        const p = pixel(e);
-        if (last && last.x === p.x && last.y === p.y) return;
-        last = p;
-        events.push({ kind: kind.move, x: p.x, y: p.y });
-      });
-      listen(canvas, 'pointerleave', (e) => {
-        if (!canvas.hasPointerCapture(e.pointerId)) last = null;
-      });
-      listen(canvas, 'pointerdown', (e) => {
-        canvas.focus();
-        if (e.button === 0) canvas.setPointerCapture(e.pointerId);
-      });
-
-      // Taps, counted here as clicks (the browsers do not all count a
-      // double tap as a double-click: Firefox reports two first clicks).
-      // A tap is a touch that stays within a few pixels; a second tap
-      // soon after and near the first is the double-click, no click.  A
-      // touch that moves is a drag, however soon.  Such a touch makes no
-      // mouse events of its own.
-      let touch = null;
-      let last_tap = null;
-      const near = (a, b, distance) => Math.hypot(a.clientX - b.clientX, a.clientY - b.clientY) <= distance;
-      listen(canvas, 'pointerdown', (e) => {
-        if (e.pointerType !== 'touch' || !e.isPrimary) return;
-        e.preventDefault();
-        const second = last_tap !== null && e.timeStamp - last_tap.timeStamp <= double_tap_ms &&
-          near(e, last_tap, double_tap_distance);
-        touch = { pointerId: e.pointerId, clientX: e.clientX, clientY: e.clientY, second };
-        last_tap = null;
-      });
-      listen(canvas, 'pointerup', (e) => {
-        if (!touch || e.pointerId !== touch.pointerId) return;
-        if (near(e, touch, tap_distance)) {
-          events.push({ kind: touch.second ? kind.doubleClick : kind.click });
-          if (!touch.second) last_tap = { clientX: e.clientX, clientY: e.clientY, timeStamp: e.timeStamp };
-        }
-        touch = null;
-      });
-      listen(canvas, 'pointercancel', () => {
-        touch = null;
-      });
-
-      // Clicks from mouse events, which count them: the second press of a
-      // double-click is the double-click, its release no click; a release
-      // whose press was elsewhere is none.
-      let pressed = false;
-      listen(canvas, 'mousedown', (e) => {
-        if (e.button !== 0) return;
-        pressed = true;
-        if (e.detail > 0 && e.detail % 2 === 0) events.push({ kind: kind.doubleClick });
-      });
-      listen(canvas, 'mouseup', (e) => {
-        if (e.button !== 0 || !pressed) return;
-        pressed = false;
-        if (e.detail % 2 === 1) events.push({ kind: kind.click });
-      });
-      listen(canvas, 'contextmenu', (e) => e.preventDefault());
-      listen(canvas, 'dblclick', (e) => e.preventDefault());
+      listenForKeys(escape);
+      listenForMoves(Module.canvas);
+      listenForTaps(Module.canvas);
+      listenForClicks(Module.canvas);
     },
 
     async decode(bytes, holder) {
