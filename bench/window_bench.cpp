@@ -21,10 +21,9 @@
 // server answers them (a few ms apart), which bounds the timing resolution.
 
 #include "figures.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
-
-#include <X11/keysym.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -181,31 +180,32 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
 
 // Reaction: stopped, "*" typed, the next slot on screen; at the start-up
 // pace and at a pointer pace.
-void reactions(Connection& x, const std::string& display)
+void reactions()
 {
-    const e2e::StripMatcher& strips = strip_matcher();
     for (const bool pointer_pace : {false, true}) {
-        Process viewer({VORMO_EXECUTABLE}, {"DISPLAY=" + display});
-        const Window w = x.wait_for_window(program::caption, std::chrono::milliseconds(5000));
+        const std::unique_ptr<e2e::Session> viewer = e2e::Session::make("X11", native(), {VORMO_EXECUTABLE});
+        if (!viewer->launch()) {
+            continue;
+        }
         sleep_for(std::chrono::milliseconds(1500));
         if (pointer_pace) {
-            x.move_pointer(w, 888, 664);  // k = 9990.3
+            viewer->move(888, 664);  // k = 9990.3
         }
-        x.type(XK_asterisk);
+        viewer->type('*');
         sleep_for(std::chrono::milliseconds(300));
-        int slot = e2e::wait_for_slot(x, w, strips, std::chrono::milliseconds(1000));
+        int slot = viewer->next_slot(-1, std::chrono::milliseconds(1000));
         std::vector<double> latency;
         std::mt19937 random(5);
         for (int trial = 0; trial < 15 && slot >= 0; ++trial) {
             sleep_for(std::chrono::milliseconds(30 + random() % 50));
             const auto t0 = Clock::now();
-            x.type(XK_asterisk);
-            const int next = e2e::wait_for_change(x, w, strips, slot, std::chrono::milliseconds(2000));
+            viewer->type('*');
+            const int next = viewer->next_slot(slot, std::chrono::milliseconds(2000));
             latency.push_back(ms_since(t0));
             slot = next;
         }
         line(pointer_pace ? "reaction to \"*\", k = 9990.3" : "reaction to \"*\", k = 1000000", stats(latency), "ms");
-        viewer.stop();
+        viewer->viewer().stop();
     }
 }
 
@@ -230,6 +230,6 @@ int main(int argc, char** argv)
     header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name());
     peers(x, server.name(), frames_dir, runs, other);
     tick_rates(x, server.name(), bare, runs, other);
-    reactions(x, server.name());
+    reactions();
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +17,16 @@ namespace e2e {
 FrameMatcher::FrameMatcher(int tolerance) : tolerance_(tolerance)
 {
     frames::decode_all(frames::parse_frame_set(frames::embedded_frame_set()), frames::PixelLayout::bgrx, frames_);
+}
+
+const FrameMatcher& FrameMatcher::shared(int tolerance)
+{
+    static std::map<int, std::unique_ptr<const FrameMatcher>> decoded;
+    std::unique_ptr<const FrameMatcher>& matcher = decoded[tolerance];
+    if (!matcher) {
+        matcher = std::make_unique<const FrameMatcher>(tolerance);
+    }
+    return *matcher;
 }
 
 namespace {
@@ -68,32 +80,23 @@ int slot_shown(Connection& x, Window w, const FrameMatcher& frames)
     return slot;
 }
 
-int wait_for_slot(Connection& x, Window w, const StripMatcher& strips, std::chrono::milliseconds limit)
+int wait_for_change(const Sampler& sample, int from, std::chrono::milliseconds limit)
 {
-    return wait_for_change(x, w, strips, -1, limit);
+    int s = -1;
+    return wait_until(limit, [&] { return (s = sample()) >= 0 && s != from; }) ? s : -1;
 }
 
-int wait_for_change(Connection& x, Window w, const StripMatcher& strips, int from, std::chrono::milliseconds limit)
-{
-    const auto end = Clock::now() + limit;
-    do {
-        const int s = strips.slot(x.display(), w);
-        if (s >= 0 && s != from) {
-            return s;
-        }
-    } while (Clock::now() < end);
-    return -1;
-}
-
-Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
+Changes record_changes(const Sampler& sample, int count, std::chrono::milliseconds limit,
                        const std::function<void()>& then)
 {
     Changes c;
-    const auto end = Clock::now() + limit;
     Clock::time_point last_sample{};
     Clock::time_point last_grab{};
-    while (static_cast<int>(c.slots.size()) <= count && Clock::now() < end) {
-        const int s = strips.slot(x.display(), w);
+    wait_until(limit, [&] {
+        if (static_cast<int>(c.slots.size()) > count) {
+            return true;
+        }
+        const int s = sample();
         const auto now = Clock::now();
         if (c.slots.size() > 1) {
             c.longest_grab_gap = std::max(c.longest_grab_gap, now - last_grab);
@@ -102,7 +105,7 @@ Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int 
         }
         last_grab = now;
         if (s < 0) {
-            continue;  // a present came between two rows
+            return false;  // a present came between two rows
         }
         if (c.slots.size() > 1) {
             c.longest_without_frame = std::max(c.longest_without_frame, now - last_sample);
@@ -115,7 +118,8 @@ Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int 
                 then();
             }
         }
-    }
+        return false;
+    });
     return c;
 }
 
@@ -284,10 +288,7 @@ long DamageCounter::count()
 
 long DamageCounter::wait_for(long count, std::chrono::milliseconds limit)
 {
-    const auto end = Clock::now() + limit;
-    while (this->count() < count && Clock::now() < end) {
-        sleep_for(1ms);
-    }
+    wait_until(limit, [&] { return this->count() >= count; }, 1ms);
     return seen_;
 }
 

@@ -24,6 +24,8 @@ public:
     // the frame's TurboJPEG decoding: 0 for the Linux program, more for one
     // that decodes with another codec.
     explicit FrameMatcher(int tolerance = 0);
+    // The frames decoded once for all who match with that tolerance.
+    static const FrameMatcher& shared(int tolerance = 0);
     // The slot whose frame the image shows, or -1.
     int slot_of(const XImage& image) const;
     // The same for width x height pixels of B, G, R, X bytes, rows stride
@@ -91,15 +93,16 @@ struct Changes {
 
 // The slot the whole window shows, -1 if its picture is none of the frames.
 int slot_shown(Connection& x, Window w, const FrameMatcher& frames);
-// Waits until the window shows one of the frames and returns its slot (-1
-// on timeout).
-int wait_for_slot(Connection& x, Window w, const StripMatcher& strips, std::chrono::milliseconds limit);
-// Waits until the shown slot differs from `from` (-1 on timeout).
-int wait_for_change(Connection& x, Window w, const StripMatcher& strips, int from, std::chrono::milliseconds limit);
+
+// Looks at a window once: the slot it shows, or -1.
+using Sampler = std::function<int()>;
+// Waits until the sampled slot is one and differs from `from`; that slot,
+// or -1 if the limit passed first.
+int wait_for_change(const Sampler& sample, int from, std::chrono::milliseconds limit);
 // Samples the window until it has changed count times, or the limit passed;
 // then() is called once the first slot is seen (to type a command, say,
 // whose effect is to be seen).
-Changes record_changes(Connection& x, Window w, const StripMatcher& strips, int count, std::chrono::milliseconds limit,
+Changes record_changes(const Sampler& sample, int count, std::chrono::milliseconds limit,
                        const std::function<void()>& then = {});
 
 // Counts the window's updates through X DAMAGE, for paces at which no

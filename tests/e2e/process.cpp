@@ -103,19 +103,16 @@ bool Process::running()
 
 std::optional<int> Process::wait_for_exit(std::chrono::milliseconds limit)
 {
-    const auto end = Clock::now() + limit;
-    while (!status_) {
-        int raw = 0;
-        const pid_t r = waitpid(pid_, &raw, WNOHANG);
-        if (r == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            break;
-        }
-        if (Clock::now() >= end) {
-            break;
-        }
-        sleep_for(5ms);
-    }
+    wait_until(
+        limit,
+        [this] {
+            int raw = 0;
+            if (!status_ && waitpid(pid_, &raw, WNOHANG) == pid_) {
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            }
+            return status_.has_value();
+        },
+        5ms);
     return status_;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 // Processes and scratch space for the end-to-end tests and benchmarks: a
-// child process with its stderr kept, its memory figures, and directories
-// that go when their owner does.
+// child process with its stderr kept, its memory figures, directories that
+// go when their owner does, files read whole, and waiting with a limit.
 
 #include <chrono>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,34 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 void sleep_for(std::chrono::milliseconds d);
+
+// Asks done() until it answers true, or the limit has passed; `pause`
+// between two questions.  Whether it answered true.  The limit only bounds
+// a hang: the wait ends as soon as done() holds.
+template <class Done>
+bool wait_until(std::chrono::milliseconds limit, Done done, std::chrono::milliseconds pause = 0ms)
+{
+    for (const auto end = Clock::now() + limit;;) {
+        if (done()) {
+            return true;
+        }
+        if (Clock::now() >= end) {
+            return false;
+        }
+        if (pause > 0ms) {
+            sleep_for(pause);
+        }
+    }
+}
+
+// A file's bytes, "" if it cannot be read.
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 // A child process; killed (SIGKILL) and reaped on destruction if still running.
 class Process {

@@ -6,22 +6,65 @@
 
 #include <csignal>
 #include <stdexcept>
-#include <thread>
 
 namespace e2e {
 
-namespace {
+Session::Session(const Launcher& launcher, std::vector<std::string> command, std::chrono::milliseconds limit)
+    : launcher_(launcher), command_(std::move(command)), limit_(limit),
+      frames_(FrameMatcher::shared(launcher.frame_tolerance()))
+{
+}
 
-constexpr auto hang_limit = 20000ms;
+void Session::start(const std::vector<std::string>& extra_env)
+{
+    std::vector<std::string> env = environment();
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    viewer_ = launcher_.start(command_.front(), env, {command_.begin() + 1, command_.end()});
+}
+
+int Session::next_slot(int from, std::chrono::milliseconds limit)
+{
+    return wait_for_change([this] { return shown(); }, from, limit);
+}
+
+Changes Session::record_changes(int count, std::chrono::milliseconds limit, const std::function<void()>& then)
+{
+    return e2e::record_changes([this] { return shown(); }, count, limit, then);
+}
+
+void Session::flood(const std::vector<std::pair<int, int>>& points)
+{
+    for (const auto& [x, y] : points) {
+        move(x, y);
+    }
+}
+
+void Session::drag(std::pair<int, int> from, std::pair<int, int> to)
+{
+    move(from.first, from.second);
+    press();
+    move(to.first, to.second);
+}
+
+void Session::cover(bool)
+{
+    throw std::logic_error("only an X11 session covers the window");
+}
+
+namespace {
 
 // The program's window on a virtual X server of its own: found by its
 // caption, seen through three rows of pixels (fast enough to follow every
 // tick), typed and pointed at through XTest, its updates counted by DAMAGE.
 class X11Session final : public Session {
 public:
-    X11Session(const Launcher& launcher, std::string program)
-        : launcher_(launcher), program_(std::move(program)), x_(std::make_unique<Connection>(display_.name())),
-          frames_(launcher.frame_tolerance()), strips_(frames_)
+    X11Session(const Launcher& launcher, std::vector<std::string> command, const std::string& screen,
+               std::chrono::milliseconds limit)
+        : Session(launcher, std::move(command), limit),
+          // Wine's server serves one display, so the one of an earlier
+          // session must end first.
+          display_((launcher.wait_for_server(), screen)), x_(std::make_unique<Connection>(display_.name())),
+          strips_(frames_)
     {
     }
 
@@ -29,13 +72,19 @@ public:
     {
         x_->queue_pointer_at(5, 5);  // outside the window, where it sets no pace
         x_->flush();
-        viewer_ = launcher_.start(program_, {"DISPLAY=" + display_.name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-        window_ = x_->wait_for_window(program::caption, launcher_.slack(hang_limit));
+        start();
+        window_ = x_->wait_for_window(program::caption, launcher_.slack(limit_));
         if (window_ == 0) {
             return false;
         }
+        // Looked at the moment it appears, before anything else.
+        first_slot_ = next_slot(-1, limit_);
         launcher_.focus(*x_, window_);
-        return wait_for_slot(*x_, window_, strips_, hang_limit) >= 0;
+        return first_slot_ >= 0;
+    }
+    std::vector<std::string> environment() const override
+    {
+        return {"DISPLAY=" + display_.name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
     }
 
     std::string caption() override { return x_->caption_of(window_); }
@@ -46,9 +95,26 @@ public:
         return {a.width, a.height};
     }
     int shown() override { return strips_.slot(x_->display(), window_); }
+    int whole_slot() override { return slot_shown(*x_, window_, frames_); }
 
-    void type(char key) override { x_->type(key == '\x1b' ? XK_Escape : static_cast<unsigned long>(key)); }
+    void type(char key) override
+    {
+        switch (key) {
+        case '\x1b': return x_->type(XK_Escape);
+        case '\r': return x_->type(XK_Return);
+        case '\t': return x_->type(XK_Tab);
+        default: return x_->type(static_cast<unsigned char>(key));
+        }
+    }
     void move(int x, int y) override { x_->move_pointer(window_, x, y); }
+    void flood(const std::vector<std::pair<int, int>>& points) override
+    {
+        const XWindowAttributes a = x_->attributes(window_);
+        for (const auto& [x, y] : points) {
+            x_->queue_pointer_at(a.x + x, a.y + y);
+        }
+        x_->flush();
+    }
     void press() override { x_->press(); }
     void release() override { x_->release(); }
     void request_close() override { x_->request_close(window_); }
@@ -57,6 +123,25 @@ public:
     {
         DamageCounter updates(x_->display(), window_);
         return updates.wait_for(3 * program::frame_count, limit) >= 3 * program::frame_count;
+    }
+    std::unique_ptr<DamageCounter> updates() override
+    {
+        return std::make_unique<DamageCounter>(x_->display(), window_);
+    }
+    void cover(bool covered) override
+    {
+        Display* d = x_->display();
+        if (covered) {
+            const XWindowAttributes a = x_->attributes(window_);
+            XSetWindowAttributes override{};
+            override.override_redirect = True;
+            cover_ = XCreateWindow(d, DefaultRootWindow(d), a.x, a.y, program::width, program::height, 0,
+                                   CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &override);
+            XMapRaised(d, cover_);
+        } else {
+            XDestroyWindow(d, cover_);
+        }
+        x_->flush();
     }
 
     void lose() override
@@ -67,13 +152,11 @@ public:
     std::string lost_line() const override { return "vormo-kidney: lost the connection to the X server\n"; }
 
 private:
-    const Launcher& launcher_;
-    std::string program_;
     VirtualDisplay display_;
     std::unique_ptr<Connection> x_;
-    FrameMatcher frames_;
     StripMatcher strips_;
     Window window_ = 0;
+    Window cover_ = 0;
 };
 
 // The program's window on a headless sway of its own, with no X server to
@@ -81,8 +164,9 @@ private:
 // a look), typed and pointed at by the session's own seat.
 class WaylandSession final : public Session {
 public:
-    WaylandSession(std::string program, const std::string& seat, int scale)
-        : program_(std::move(program)), compositor_(seat, 1280 * scale, 1024 * scale, scale)
+    WaylandSession(const Launcher& launcher, std::vector<std::string> command, const std::string& seat, int scale,
+                   std::chrono::milliseconds limit)
+        : Session(launcher, std::move(command), limit), compositor_(seat, 1280 * scale, 1024 * scale, scale)
     {
     }
 
@@ -92,19 +176,13 @@ public:
         // through Mesa's software OpenGL, whose driver is unloaded before
         // the check and leaves allocations it cannot name.  The X11 runs,
         // which share everything else, check for leaks.
-        std::vector<std::string> env = compositor_.client_environment();
-        env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
-        viewer_ = std::make_unique<Process>(std::vector<std::string>{program_}, env);
+        start({"ASAN_OPTIONS=detect_leaks=0"});
         // Found, focused, and showing a frame: mapped, and taking keys.
-        const auto end = Clock::now() + hang_limit;
-        while (!(view().focused && shown() >= 0)) {
-            if (Clock::now() > end || !viewer_->running()) {
-                return false;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return true;
+        wait_until(
+            limit_, [&] { return (view().focused && (first_slot_ = shown()) >= 0) || !viewer_->running(); }, 50ms);
+        return first_slot_ >= 0;
     }
+    std::vector<std::string> environment() const override { return compositor_.client_environment(); }
 
     std::string caption() override { return view().title; }
     // The window is found by the id the program gives it, or not at all.
@@ -143,19 +221,7 @@ public:
 
     bool runs(std::chrono::milliseconds limit) override
     {
-        const auto end = Clock::now() + limit;
-        int last = shown();
-        for (int changes = 0; changes < 3;) {
-            if (Clock::now() > end) {
-                return false;
-            }
-            const int now = shown();
-            if (now >= 0 && now != last) {
-                ++changes;
-                last = now;
-            }
-        }
-        return true;
+        return record_changes(3, limit).slots.size() > 3;
     }
 
     void lose() override { compositor_.kill(); }
@@ -165,9 +231,7 @@ public:
     Compositor::View view() const override { return compositor_.view(program::app_id); }
 
 private:
-    std::string program_;
     Compositor compositor_;
-    const FrameMatcher frames_;
 };
 
 }  // namespace
@@ -180,14 +244,15 @@ std::vector<std::string> Session::names(const Launcher& launcher)
     return {"X11", "Wayland", "Wayland2"};
 }
 
-std::unique_ptr<Session> Session::make(const std::string& name, const Launcher& launcher, const std::string& program,
-                                       const std::string& seat)
+std::unique_ptr<Session> Session::make(const std::string& name, const Launcher& launcher,
+                                       std::vector<std::string> command, const std::string& seat,
+                                       const std::string& screen, std::chrono::milliseconds limit)
 {
     if (name == "X11") {
-        return std::make_unique<X11Session>(launcher, program);
+        return std::make_unique<X11Session>(launcher, std::move(command), screen, limit);
     }
     if (name == "Wayland" || name == "Wayland2") {
-        return std::make_unique<WaylandSession>(program, seat, name == "Wayland2" ? 2 : 1);
+        return std::make_unique<WaylandSession>(launcher, std::move(command), seat, name == "Wayland2" ? 2 : 1, limit);
     }
     throw std::invalid_argument("no such session: " + name);
 }

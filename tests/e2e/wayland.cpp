@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
@@ -19,12 +18,6 @@ namespace e2e {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_all(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The name of a socket in dir that starts with prefix, or "".
 std::string socket_named(const std::string& dir, const std::string& prefix)
@@ -61,19 +54,21 @@ Compositor::Compositor(const std::string& seat_program, int width, int height, i
                                                                      "WLR_BACKENDS=headless",
                                                                      "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
                                                                      "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK"});
-    const auto end = Clock::now() + 10s;
-    while (Clock::now() < end && sway_->running()) {
-        display_ = socket_named(dir_.path(), "wayland-");
-        const std::string ipc = socket_named(dir_.path(), "sway-ipc.");
-        if (!display_.empty() && !ipc.empty()) {
-            ipc_ = dir_.path() + "/" + ipc;
-            start_seat(seat_program);
-            return;
-        }
-        sleep_for(20ms);
+    std::string ipc;
+    const bool up = wait_until(
+        10s,
+        [&] {
+            display_ = socket_named(dir_.path(), "wayland-");
+            ipc = socket_named(dir_.path(), "sway-ipc.");
+            return !sway_->running() || (!display_.empty() && !ipc.empty());
+        },
+        20ms);
+    if (!up || !sway_->running()) {
+        sway_->stop();
+        throw std::runtime_error("sway did not start: " + sway_->error_output());
     }
-    sway_->stop();
-    throw std::runtime_error("sway did not start: " + sway_->error_output());
+    ipc_ = dir_.path() + "/" + ipc;
+    start_seat(seat_program);
 }
 
 void Compositor::start_seat(const std::string& program)
@@ -84,12 +79,16 @@ void Compositor::start_seat(const std::string& program)
         throw std::runtime_error("cannot make the seat's command pipe");
     }
     seat_ = std::make_unique<Process>(std::vector<std::string>{program, pipe, layout_}, client_environment());
-    const auto end = Clock::now() + 10s;
-    while ((commands_ = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-        if (errno != ENXIO || Clock::now() > end || !seat_->running()) {
-            throw std::runtime_error("the seat program did not start: " + seat_->error_output());
-        }
-        sleep_for(10ms);
+    // Opening fails with ENXIO until the program has the pipe open.
+    wait_until(
+        10s,
+        [&] {
+            commands_ = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            return commands_ >= 0 || errno != ENXIO || !seat_->running();
+        },
+        10ms);
+    if (commands_ < 0) {
+        throw std::runtime_error("the seat program did not start: " + seat_->error_output());
     }
     fcntl(commands_, F_SETFL, 0);  // writes wait for room again
 }
@@ -123,7 +122,7 @@ std::string Compositor::run(std::vector<std::string> argv) const
     if (status != 0) {
         throw std::runtime_error(argv[0] + " failed: " + p.error_output());
     }
-    std::string text = read_all(out);
+    std::string text = read_file(out);
     fs::remove(out);
     return text;
 }

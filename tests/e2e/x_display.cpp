@@ -88,16 +88,20 @@ std::string Connection::class_of(Window w)
 
 Window Connection::wait_for_window(const std::string& caption, std::chrono::milliseconds limit)
 {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        for (const auto& [w, a] : top_level_windows()) {
-            if (caption_of(w) == caption) {
-                return w;
+    Window found = 0;
+    wait_until(
+        limit,
+        [&] {
+            for (const auto& [w, a] : top_level_windows()) {
+                if (caption_of(w) == caption) {
+                    found = w;
+                    return true;
+                }
             }
-        }
-        sleep_for(10ms);
-    }
-    return 0;
+            return false;
+        },
+        10ms);
+    return found;
 }
 
 XWindowAttributes Connection::attributes(Window w)
