@@ -1,4 +1,5 @@
 #include "figures.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
 
@@ -103,20 +104,6 @@ int slot_on_screen(Connection& x, const std::vector<int>& slots)
     return -1;
 }
 
-// Once the program has settled, presses the left button on its window and
-// drags the pointer left of it, where X is negative and so is the pace;
-// the button stays down.
-void drag_left_of(Connection& x, Window w)
-{
-    sleep_for(milliseconds(1500));
-    x.move_pointer(w, 500, 300);
-    x.press();
-    const XWindowAttributes a = x.attributes(w);
-    x.queue_pointer_at(a.x - 60, a.y + 300);
-    x.flush();
-    sleep_for(milliseconds(200));
-}
-
 }  // namespace
 
 Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
@@ -147,44 +134,44 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
     return run;
 }
 
-double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion)
+double present_rate(e2e::DamageCounter& updates, std::chrono::milliseconds how_long,
+                    const std::function<void(int, int)>& motion)
 {
-    e2e::DamageCounter damage(x.display(), w);
-    const XWindowAttributes a = x.attributes(w);
     std::mt19937 random(3);
     const auto start = Clock::now();
     auto next_motion = start;
     long presents = 0;
     while (Clock::now() - start < how_long) {
-        presents = damage.count();
-        if (with_motion && Clock::now() >= next_motion) {
+        presents = updates.count();
+        if (motion && Clock::now() >= next_motion) {
             // Left of the window: with the button held, X stays negative.
-            x.queue_pointer_at(a.x - 1 - static_cast<int>(random() % 100),
-                               a.y + static_cast<int>(random() % program::height));
-            XFlush(x.display());
+            motion(-1 - static_cast<int>(random() % 100), static_cast<int>(random() % program::height));
             next_motion += milliseconds(1);
         }
     }
     return static_cast<double>(presents) * 1000.0 / static_cast<double>(how_long.count());
 }
 
-DragRun drag_run(Connection& x, const std::string& display, const std::string& program, const Launcher& launcher,
-                 bool with_motion)
+DragRun drag_run(const Launcher& launcher, const std::string& program, bool with_motion)
 {
     DragRun run;
-    const std::unique_ptr<Process> viewer = launcher.start(program, {"DISPLAY=" + display});
-    const Window w = x.wait_for_window(program::caption, milliseconds(20000));
-    if (!w) {
+    const std::unique_ptr<e2e::Session> s = e2e::Session::make("X11", launcher, {program});
+    if (!s->launch()) {
         return run;
     }
-    drag_left_of(x, w);
-    run.rate = present_rate(x, w, milliseconds(2000), false);
+    // Once the program has settled, the left button pressed in its window
+    // and the pointer dragged left of it, where X is negative and so is the
+    // pace; the button stays down.
+    sleep_for(milliseconds(1500));
+    s->drag({500, 300}, {-60, 300});
+    sleep_for(milliseconds(200));
+    run.rate = present_rate(*s->updates(), milliseconds(2000));
     if (with_motion) {
-        run.loaded_rate = present_rate(x, w, milliseconds(2000), true);
+        run.loaded_rate = present_rate(*s->updates(), milliseconds(2000), [&s](int x, int y) { s->move(x, y); });
     }
-    x.release();
-    run.rss_mb = peak_mb(*viewer);
-    viewer->stop();
+    s->release();
+    run.rss_mb = peak_mb(s->viewer());
+    s->viewer().stop();
     return run;
 }
 

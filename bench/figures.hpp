@@ -8,6 +8,7 @@
 #include "launcher.hpp"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,11 +69,12 @@ struct DragRun {
     double loaded_rate = -1;
     double rss_mb = -1;
 };
-DragRun drag_run(Connection& x, const std::string& display, const std::string& program, const Launcher& launcher,
-                 bool with_motion = false);
+// Each run on a virtual X server of its own.
+DragRun drag_run(const Launcher& launcher, const std::string& program, bool with_motion = false);
 
-// Presents per second on the window over a while, counted through X DAMAGE,
-// optionally with 1,000 pointer-motion events a second left of it.
-double present_rate(Connection& x, Window w, std::chrono::milliseconds how_long, bool with_motion);
+// Presents per second over a while, counted by `updates`; with `motion`,
+// 1,000 pointer moves a second through it, left of the window.
+double present_rate(e2e::DamageCounter& updates, std::chrono::milliseconds how_long,
+                    const std::function<void(int, int)>& motion = {});
 
 }  // namespace figures

@@ -145,7 +145,7 @@ int main(int argc, char** argv)
                 Connection x(display.name());
                 const Run first = measure(x, {program}, display.name(), true);
                 x_first.push_back(first.first_ms);
-                const DragRun drag = drag_run(x, display.name(), program, native());
+                const DragRun drag = drag_run(native(), program);
                 x_rate.push_back(drag.rate);
                 x_rss.push_back(first.rss_mb);
             } else {

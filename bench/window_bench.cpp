@@ -144,7 +144,7 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
         const auto run_other = [&] {
             if (!other.empty()) {
-                const DragRun theirs = drag_run(x, display, other, native());
+                const DragRun theirs = drag_run(native(), other);
                 other_rate.push_back(theirs.rate);
                 other_rss.push_back(theirs.rss_mb);
             }
@@ -152,7 +152,7 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
         if (r % 2) {
             run_other();
         }
-        const DragRun ours = drag_run(x, display, VORMO_EXECUTABLE, native(), true);
+        const DragRun ours = drag_run(native(), VORMO_EXECUTABLE, true);
         ours_rate.push_back(ours.rate);
         ours_loaded.push_back(ours.loaded_rate);
         ours_rss.push_back(ours.rss_mb);
@@ -162,7 +162,8 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
         Process loop({bare}, {"DISPLAY=" + display});
         const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
         sleep_for(std::chrono::milliseconds(500));
-        bare_rate.push_back(present_rate(x, w, std::chrono::milliseconds(2000), false));
+        e2e::DamageCounter updates(x.display(), w);
+        bare_rate.push_back(present_rate(updates, std::chrono::milliseconds(2000)));
         bare_rss.push_back(peak_mb(loop));
         loop.stop();
     }

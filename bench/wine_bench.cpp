@@ -91,8 +91,8 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
     }
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
-        linux_rate.push_back(drag_run(x, display, linux_program, native()).rate);
-        exe_rate.push_back(drag_run(x, display, exe, *wine).rate);
+        linux_rate.push_back(drag_run(native(), linux_program).rate);
+        exe_rate.push_back(drag_run(*wine, exe).rate);
     }
     for (int r = 0; r < runs; ++r) {
         linux_shows.push_back(showing(x, strips, display, {linux_program}, program::caption, native()));
