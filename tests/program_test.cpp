@@ -1,11 +1,16 @@
 // The program's fixed values, pinned; the caption against the key table;
-// the text decoders both desktop ports use.
+// the text decoders both desktop ports use; the pointer rules every port
+// follows.
 
 #include "common/program.hpp"
 #include "controls/keyboard.hpp"
 #include "platform/characters.hpp"
+#include "platform/pointer.hpp"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 #include <set>
 #include <string>
@@ -36,6 +41,47 @@ TEST(Characters, Utf16UnitsJoinIntoCodePoints)
     EXPECT_EQ(joined(u"\xD83D+"), (std::vector<char32_t>{0xFFFD, U'+'}));
     EXPECT_EQ(joined(u"\xD83D\xD83D\xDE00"), (std::vector<char32_t>{0xFFFD, 0x1F600}));
     EXPECT_EQ(joined(u"\xDE00-"), (std::vector<char32_t>{0xFFFD, U'-'}));
+}
+
+// What each port's pointer reports become, one after the other.
+TEST(Pointer, EveryPortsReportsFollowTheSameRules)
+{
+    using platform::Event;
+    using Step = std::function<std::optional<Event>(platform::PointerRules&)>;
+    const auto move = [](int x, int y) { return Step([=](auto& p) { return p.moved(x, y); }); };
+    const auto press = [](int count) { return Step([=](auto& p) { return p.pressed(count); }); };
+    const Step release = [](auto& p) { return p.released(); };
+    const Step leave = [](auto& p) { return p.left(), std::nullopt; };
+    const Step lose = [](auto& p) { return p.lost(), std::nullopt; };
+    const std::optional<Event> none;
+    const struct {
+        const char* what;
+        Step step;
+        std::optional<Event> expected;
+    } rows[] = {
+        {"a first move", move(512, 384), platform::to_user_scale(512, 384)},
+        {"reported where it already was", move(512, 384), none},
+        {"and then moved", move(513, 384), platform::to_user_scale(513, 384)},
+        {"left of the window while dragging", move(-40, -3), platform::to_user_scale(-40, -3)},
+        {"the pointer left", leave, none},
+        {"back where it was last told of", move(-40, -3), platform::to_user_scale(-40, -3)},
+        {"a release whose press was elsewhere", release, none},
+        {"a first press", press(1), none},
+        {"its release", release, platform::Click{}},
+        {"the second press of a double-click", press(2), platform::DoubleClick{}},
+        {"its release", release, none},
+        {"a third press in a row", press(3), none},
+        {"its release", release, platform::Click{}},
+        {"a press not counted", press(0), none},
+        {"its release", release, platform::Click{}},
+        {"a press whose pointer another window took", press(1), none},
+        {"taken", lose, none},
+        {"the release that comes here later", release, none},
+    };
+    platform::PointerRules pointer;
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.step(pointer), row.expected) << row.what;
+    }
 }
 
 // The characters the caption names between "Use:" and "ESC", as typed:

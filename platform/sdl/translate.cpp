@@ -11,17 +11,19 @@ namespace platform::sdl {
 
 namespace {
 
-Translation one(const Event& e)
+Translation one(const std::optional<Event>& e)
 {
     Translation t;
-    t.events[0] = e;
-    t.count = 1;
+    if (e) {
+        t.events[0] = *e;
+        t.count = 1;
+    }
     return t;
 }
 
 }  // namespace
 
-Translation translate(const SDL_Event& e, Pointer& pointer)
+Translation translate(const SDL_Event& e, PointerRules& pointer)
 {
     switch (e.type) {
     case SDL_QUIT: return one(CloseRequest{});
@@ -42,25 +44,12 @@ Translation translate(const SDL_Event& e, Pointer& pointer)
             return one(TypedCharacter{program::escape});
         }
         return {};
-    case SDL_MOUSEBUTTONUP:
-        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 1) {
-            return one(Click{});
-        }
-        return {};
+    // SDL counts the presses of a double-click, and keeps the pointer
+    // while the button is held.
     case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT && e.button.clicks == 2) {
-            return one(DoubleClick{});
-        }
-        return {};
-    case SDL_MOUSEMOTION:
-        // SDL also reports the pointer where it already was: when it takes
-        // or gives up the pointer for a held button.  Such a move would
-        // step mouse-step mode forwards in the middle of an upward drag.
-        if (pointer.known && e.motion.x == pointer.x && e.motion.y == pointer.y) {
-            return {};
-        }
-        pointer = {true, e.motion.x, e.motion.y};
-        return one(to_user_scale(e.motion.x, e.motion.y));
+        return e.button.button == SDL_BUTTON_LEFT ? one(pointer.pressed(e.button.clicks)) : Translation{};
+    case SDL_MOUSEBUTTONUP: return e.button.button == SDL_BUTTON_LEFT ? one(pointer.released()) : Translation{};
+    case SDL_MOUSEMOTION: return one(pointer.moved(e.motion.x, e.motion.y));
     case SDL_WINDOWEVENT: {
         Translation t;
         t.repaint = e.window.event == SDL_WINDOWEVENT_EXPOSED;

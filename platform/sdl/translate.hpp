@@ -1,10 +1,11 @@
 #pragma once
 
 // SDL's events in the viewer's terms.  A plain function of the event and
-// the last pointer position, so it is tested with hand-made events and no
+// the pointer's state, so it is tested with hand-made events and no
 // display.
 
 #include "platform/platform.hpp"
+#include "platform/pointer.hpp"
 
 #include <array>
 
@@ -22,14 +23,7 @@ struct Translation {
     bool repaint = false;
 };
 
-// Where the pointer was last reported to the viewer.
-struct Pointer {
-    bool known = false;
-    int x = 0;
-    int y = 0;
-};
-
 // What one SDL event means to the viewer; nothing for events it ignores.
-Translation translate(const SDL_Event& event, Pointer& pointer);
+Translation translate(const SDL_Event& event, PointerRules& pointer);
 
 }  // namespace platform::sdl

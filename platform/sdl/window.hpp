@@ -55,7 +55,7 @@ private:
     frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
     bool copy_directly_ = false;  // the surface's layout is one the decoder writes
     frames::TurboJpeg decoder_;
-    Pointer pointer_;                         // where the viewer was last told the pointer is
+    PointerRules pointer_;
     std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
 };
 

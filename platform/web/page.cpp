@@ -4,6 +4,7 @@
 // queued input.  The page's side lives in page.js.
 
 #include "platform/platform.hpp"
+#include "platform/pointer.hpp"
 
 #include <emscripten.h>
 
@@ -17,8 +18,9 @@ namespace {
 // The page starts listening: for typed characters (the browser's own action
 // on them is prevented while the viewer runs) and ESC, and for the pointer,
 // queuing each input as one of the kinds below.
-EM_JS(void, page_open, (int escape, int character, int click, int double_click, int move),
-      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move}); });
+EM_JS(void, page_open,
+      (int escape, int character, int click, int double_click, int move, int press, int release, int leave),
+      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move, press, release, leave}); });
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.
@@ -47,12 +49,17 @@ EM_JS(int, page_next_event, (int* code, int* x, int* y), {
 EM_JS(void, page_fail, (const char* line), { Module.vormo.fail(UTF8ToString(line)); });
 EM_JS(void, page_end, (), { Module.vormo.end(); });
 
-// The kinds of input the page queues.
-enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4 };
+// The kinds of input the page queues: a tap is a click or a double-click
+// already; the mouse's presses (with the browser's count), releases and
+// moves, and the pointer leaving the canvas, go through the pointer rules.
+enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4, press = 5, release = 6, leave = 7 };
 
 class Page final : public Platform {
 public:
-    Page() { page_open(static_cast<int>(program::escape), character, click, double_click, move); }
+    Page()
+    {
+        page_open(static_cast<int>(program::escape), character, click, double_click, move, press, release, leave);
+    }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }
     Page(const Page&) = delete;
@@ -79,7 +86,8 @@ public:
         int x = 0;
         int y = 0;
         for (int kind; (kind = page_next_event(&code, &x, &y)) != none;) {
-            if (!handler.handle(event_of(kind, code, x, y))) {
+            const std::optional<Event> e = event_of(kind, code, x, y);
+            if (e && !handler.handle(*e)) {
                 return;
             }
         }
@@ -92,15 +100,20 @@ public:
     void fail(const char* line) override { page_fail(line); }
 
 private:
-    static Event event_of(int kind, int code, int x, int y)
+    std::optional<Event> event_of(int kind, int code, int x, int y)
     {
         switch (kind) {
         case character: return TypedCharacter{static_cast<char32_t>(code)};
         case click: return Click{};
         case double_click: return DoubleClick{};
-        default: return to_user_scale(x, y);
+        case press: return pointer_.pressed(code);
+        case release: return pointer_.released();
+        case leave: pointer_.left(); return std::nullopt;
+        default: return pointer_.moved(x, y);
         }
     }
+
+    PointerRules pointer_;
 };
 
 }  // namespace

@@ -106,25 +106,21 @@ Module.vormo = (() => {
 
   // Moves from pointer events (mouse, pen, touch), as they come where
   // the browser hands them over before the next display frame
-  // (pointerrawupdate), never both kinds.  While the button is held the
-  // canvas keeps the pointer, so moves beyond its left or top edge give
-  // negative positions.  Only the primary pointer moves the viewer (not
-  // a second finger), and a move to the canvas pixel last queued is no
-  // move in the viewer's units: with fractional coordinates (a device
-  // pixel ratio above 1, zoom) and moves without movement (a second
-  // button, pen pressure) it would count as one downwards.
+  // (pointerrawupdate), never both kinds, in canvas pixels.  While the
+  // button is held the canvas keeps the pointer, so moves beyond its
+  // left or top edge give negative positions.  Only the primary pointer
+  // moves the viewer (not a second finger).  The program drops a move to
+  // the pixel it was last told of (fractional coordinates, moves without
+  // movement), except after the pointer left.
   const listenForMoves = (canvas) => {
-    let last = null;
     const raw = 'onpointerrawupdate' in window;
     listen(canvas, raw ? 'pointerrawupdate' : 'pointermove', (e) => {
       if (!e.isPrimary) return;
       const p = pixel(e);
-      if (last && last.x === p.x && last.y === p.y) return;
-      last = p;
       events.push({ kind: kind.move, x: p.x, y: p.y });
     });
     listen(canvas, 'pointerleave', (e) => {
-      if (!canvas.hasPointerCapture(e.pointerId)) last = null;
+      if (!canvas.hasPointerCapture(e.pointerId)) events.push({ kind: kind.leave });
     });
     listen(canvas, 'pointerdown', (e) => {
       canvas.focus();
@@ -163,20 +159,15 @@ Module.vormo = (() => {
     });
   };
 
-  // Clicks from mouse events, which count them: the second press of a
-  // double-click is the double-click, its release no click; a release
-  // whose press was elsewhere is none.
+  // The left button from mouse events, with the browser's count of a
+  // press in a run of quick presses; the program tells clicks and
+  // double-clicks from them.
   const listenForClicks = (canvas) => {
-    let pressed = false;
     listen(canvas, 'mousedown', (e) => {
-      if (e.button !== 0) return;
-      pressed = true;
-      if (e.detail > 0 && e.detail % 2 === 0) events.push({ kind: kind.doubleClick });
+      if (e.button === 0) events.push({ kind: kind.press, code: e.detail });
     });
     listen(canvas, 'mouseup', (e) => {
-      if (e.button !== 0 || !pressed) return;
-      pressed = false;
-      if (e.detail % 2 === 1) events.push({ kind: kind.click });
+      if (e.button === 0) events.push({ kind: kind.release });
     });
     listen(canvas, 'contextmenu', (e) => e.preventDefault());
     listen(canvas, 'dblclick', (e) => e.preventDefault());

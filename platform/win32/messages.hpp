@@ -6,6 +6,7 @@
 
 #include "platform/characters.hpp"
 #include "platform/platform.hpp"
+#include "platform/pointer.hpp"
 
 #include <windows.h>
 
@@ -15,11 +16,7 @@ namespace platform::win32 {
 
 // What the translation remembers between messages.
 struct InputState {
-    bool button_held = false;                // a left press in this window, with the capture taken
-    bool release_ends_double_click = false;  // the held press was a double-click's second
-    bool moved = false;                      // a move was delivered, at last_x, last_y
-    int last_x = 0;
-    int last_y = 0;
+    PointerRules pointer;
     Utf16Joiner joiner;
 };
 
@@ -36,6 +33,12 @@ struct Translation {
     Capture capture = Capture::keep;
 
     void add(const Event& e) { events[static_cast<std::size_t>(event_count++)] = e; }
+    void add_any(const std::optional<Event>& e)
+    {
+        if (e) {
+            add(*e);
+        }
+    }
 };
 
 Translation translate(UINT message, WPARAM w, LPARAM l, InputState& state);

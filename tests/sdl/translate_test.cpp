@@ -97,10 +97,10 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
         {"Ctrl+[", key(SDLK_LEFTBRACKET, KMOD_LCTRL), {TypedCharacter{27}}},
         {"[ alone types text, not a key", key(SDLK_LEFTBRACKET), {}},
         {"other keys type text, not keys", key(SDLK_PLUS), {}},
-        {"left release of a single click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 1), {Click{}}},
-        {"left release ending a double-click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 2), {}},
         {"left press of a first click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 1), {}},
+        {"left release of a single click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 1), {Click{}}},
         {"second left press", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 2), {DoubleClick{}}},
+        {"left release ending a double-click", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 2), {}},
         {"right button", button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 1), {}},
         {"right double-click", button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 2), {}},
         {"pointer move", motion(888, 664), {platform::to_user_scale(888, 664)}},
@@ -112,7 +112,7 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
         {"key release", of_type(SDL_KEYUP), {}},
         {"wheel", of_type(SDL_MOUSEWHEEL), {}},
     };
-    platform::sdl::Pointer pointer;  // the rows come one after the other
+    platform::PointerRules pointer;  // the rows come one after the other
     for (const Row& row : rows) {
         const platform::sdl::Translation t = platform::sdl::translate(row.event, pointer);
         EXPECT_EQ(events_of(t), row.expected) << row.what;
@@ -123,7 +123,7 @@ TEST(Translate, EachSdlEventBecomesTheViewersOwn)
 TEST(Translate, AFullTextBufferIsDeliveredWhole)
 {
     const std::string full(sizeof SDL_TextInputEvent::text - 1, '.');
-    platform::sdl::Pointer pointer;
+    platform::PointerRules pointer;
     const platform::sdl::Translation t = platform::sdl::translate(text(full.c_str()), pointer);
     EXPECT_EQ(t.count, static_cast<int>(full.size()));
 }
