@@ -4,17 +4,12 @@
 #include "bytes.hpp"
 #include "png_writer.hpp"
 
-#include <array>
 #include <utility>
 #include <vector>
 
 namespace tools {
 
 namespace {
-
-// The icon's sizes: those Windows asks for at 100 % to 250 % (title bar,
-// taskbar, Alt+Tab, Explorer's views), which include the icon theme's.
-constexpr std::array<int, 8> icon_sizes = {16, 20, 24, 32, 40, 48, 64, 256};
 
 // An icon image as Windows stores it below 256 pixels: a bitmap header
 // whose height counts the colour rows and the mask's, the opaque colour
@@ -68,10 +63,10 @@ Bytes icon_file(const std::vector<std::pair<int, Bytes>>& images)
 // The icon at each size: a PNG file of each (the build installs the icon
 // theme's sizes among them), and the Windows icon, with uncompressed images
 // below 256 pixels and PNG at 256, the layout every Windows version reads.
-bool write_icons(const std::string& dir)
+bool write_icons(const std::string& dir, const std::vector<int>& sizes)
 {
     std::vector<std::pair<int, Bytes>> images;
-    for (const int size : icon_sizes) {
+    for (const int size : sizes) {
         const Bytes rgb = draw_icon(size);
         const Bytes png = encode_png(rgb, size, size);
         if (png.empty()) {

@@ -4,11 +4,12 @@
 // theme, and the Windows icon.
 
 #include <string>
+#include <vector>
 
 namespace tools {
 
-// Writes DIR/icon-SIZE.png for each size and DIR/vormo-kidney.ico; false
-// (after a message on stderr) on failure.
-bool write_icons(const std::string& dir);
+// Writes DIR/icon-SIZE.png for each size (1 to 256 pixels) and
+// DIR/vormo-kidney.ico; false (after a message on stderr) on failure.
+bool write_icons(const std::string& dir, const std::vector<int>& sizes);
 
 }  // namespace tools

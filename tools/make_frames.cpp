@@ -1,15 +1,17 @@
 // Draws the 24 frames, encodes them and writes the embedded frame set.
 //
 //   make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]
-//               [--contact-sheet FILE.png] [--icon-dir DIR] [--values FILE.json]
+//               [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...]
+//               [--values FILE.json]
 //
 // The .S file, made from the template, pulls the .bin into the executable's
 // read-only data as the symbols vormo_frame_set and vormo_frame_set_size.
 // --values writes the program's fixed values as JSON.  --jpeg-dir also writes
 // each frame as DIR/slot-NN.jpg; --contact-sheet writes all 24 at a quarter
 // of their size on one PNG; --icon-dir writes the program's icon, slot 0's
-// central square drawn at each size, as DIR/icon-SIZE.png for the icon
-// theme and as DIR/vormo-kidney.ico for Windows.
+// central square drawn at each of the sizes given (1 to 256 pixels), as
+// DIR/icon-SIZE.png for the icon theme and as DIR/vormo-kidney.ico for
+// Windows.
 
 #include "artwork.hpp"
 #include "bytes.hpp"
@@ -23,7 +25,9 @@
 #include "common/program.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,7 +41,8 @@ struct Arguments {
     std::string asm_out;       // ... and the source made from it
     std::string jpeg_dir;      // each frame as a JPEG file, if given
     std::string sheet_path;    // the contact sheet, if given
-    std::string icon_dir;      // the icons, if given
+    std::string icon_dir;      // the icons, if given ...
+    std::vector<int> icon_sizes;  // ... at these sizes
     std::string values_path;   // the program's values as JSON, if given
 };
 
@@ -53,13 +58,23 @@ std::optional<Arguments> parse(const std::vector<std::string>& args)
             a.sheet_path = args[++i];
         } else if (args[i] == "--icon-dir" && valued) {
             a.icon_dir = args[++i];
+        } else if (args[i] == "--icon-sizes" && valued) {
+            std::istringstream list(args[++i]);
+            std::string size;
+            while (std::getline(list, size, ',')) {
+                const int n = std::atoi(size.c_str());
+                if (n < 1 || n > 256 || std::to_string(n) != size) {
+                    return std::nullopt;
+                }
+                a.icon_sizes.push_back(n);
+            }
         } else if (args[i] == "--values" && valued) {
             a.values_path = args[++i];
         } else {
             outputs.push_back(args[i]);
         }
     }
-    if (outputs.size() != 3) {
+    if (outputs.size() != 3 || a.icon_dir.empty() != a.icon_sizes.empty()) {
         return std::nullopt;
     }
     a.bin = outputs[0];
@@ -95,7 +110,7 @@ int main(int argc, char** argv)
     const std::optional<Arguments> a = parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!a) {
         std::fprintf(stderr, "usage: make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]"
-                             " [--contact-sheet FILE.png] [--icon-dir DIR] [--values FILE.json]\n");
+                             " [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...] [--values FILE.json]\n");
         return 2;
     }
     std::vector<Bytes> pictures;
@@ -110,6 +125,6 @@ int main(int argc, char** argv)
                          (a->values_path.empty() || tools::write_file(a->values_path, tools::program_values())) &&
                          (a->jpeg_dir.empty() || write_jpegs(a->jpeg_dir, jpegs)) &&
                          (a->sheet_path.empty() || write_contact_sheet(a->sheet_path, pictures)) &&
-                         (a->icon_dir.empty() || tools::write_icons(a->icon_dir));
+                         (a->icon_dir.empty() || tools::write_icons(a->icon_dir, a->icon_sizes));
     return written ? 0 : 1;
 }
