@@ -51,9 +51,8 @@ Showing showing(Connection& x, const e2e::StripMatcher& strips, const std::strin
     }
     launcher.focus(x, w);
     sleep_for(std::chrono::milliseconds(1000));  // past start-up
-    const e2e::Changes c =
-        e2e::record_changes([&] { return strips.slot(x.display(), w); }, 2 * program::frame_count,
-                            std::chrono::milliseconds(20000));
+    const e2e::Changes c = e2e::record_changes([&] { return strips.slot(x.display(), w); }, 2 * program::frame_count,
+                                               std::chrono::milliseconds(20000));
     const std::vector<int> steps = c.steps();
     const int advanced = std::accumulate(steps.begin(), steps.end(), 0);
     if (c.sampler_kept_up() && advanced > 0) {

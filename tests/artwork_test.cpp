@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -36,7 +37,7 @@ struct Rgb {
 
 Rgb pixel(int slot, int x, int y)
 {
-    const std::byte* p = decoded().frame(slot + 1) + y * frames::frame_pitch + x * 4;
+    const std::byte* p = decoded().frame(slot + 1) + y * frames::frame_pitch + static_cast<std::size_t>(x) * 4;
     return {std::to_integer<int>(p[0]), std::to_integer<int>(p[1]), std::to_integer<int>(p[2])};
 }
 
@@ -215,10 +216,10 @@ bool clear_of_others(int slot, const OutlineRow& row, double sign)
         if (std::abs(y - 383) < 8 || x < 1 || x > 1022 || y < 1 || y > 766) {
             return false;
         }
-        for (const double cx : {mid - 255, mid + 255}) {
-            if (std::hypot(x - cx, y - 383) < 84.5 + 4) {
-                return false;
-            }
+        const std::array<double, 2> discs = {mid - 255, mid + 255};
+        if (std::any_of(discs.begin(), discs.end(),
+                        [&](double cx) { return std::hypot(x - cx, y - 383) < 84.5 + 4; })) {
+            return false;
         }
     }
     return true;

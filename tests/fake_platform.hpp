@@ -83,7 +83,7 @@ public:
             events = passes[pass];
         }
         if (pass >= end_after) {
-            events.push_back(platform::CloseRequest{});
+            events.emplace_back(platform::CloseRequest{});
         }
         for (const platform::Event& e : events) {
             ++delivered;

@@ -317,7 +317,7 @@ TEST(PictureDecoding, RejectsWrongSizeAndCorruptData)
     std::vector<std::byte> out(frames::frame_bytes);
 
     // A valid 16 x 16 JPEG is the wrong size for a frame.
-    std::vector<unsigned char> small(16 * 16 * 3, 128);
+    std::vector<unsigned char> small(std::size_t{16} * 16 * 3, 128);
     tjhandle encoder = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
@@ -353,6 +353,7 @@ TEST(PictureDecoding, RejectsWrongSizeAndCorruptData)
 
 struct Segment {
     int marker;
+    // cppcheck-suppress unusedStructMember
     std::size_t offset;  // of the FF byte
     Buffer body;         // without marker and length
 };
@@ -364,7 +365,8 @@ std::vector<Segment> header_segments(const Buffer& jpeg)
     for (;;) {
         const int marker = jpeg.at(pos + 1);
         const std::size_t length = (std::size_t{jpeg.at(pos + 2)} << 8) | jpeg.at(pos + 3);
-        segments.push_back({marker, pos, Buffer(jpeg.begin() + pos + 4, jpeg.begin() + pos + 2 + length)});
+        const auto at = [&jpeg](std::size_t i) { return jpeg.begin() + static_cast<std::ptrdiff_t>(i); };
+        segments.push_back({marker, pos, Buffer(at(pos + 4), at(pos + 2 + length))});
         pos += 2 + length;
         if (marker == 0xDA) {
             return segments;
@@ -400,10 +402,8 @@ TEST(Encoding, AllStreamsShareOneBaselineHeaderOf623Bytes)
     const std::size_t header_size = segments.back().offset + 2 + 2 + segments.back().body.size();
     EXPECT_EQ(header_size, 623u);
 
-    std::vector<int> markers;
-    for (const Segment& s : segments) {
-        markers.push_back(s.marker);
-    }
+    std::vector<int> markers(segments.size());
+    std::transform(segments.begin(), segments.end(), markers.begin(), [](const Segment& s) { return s.marker; });
     EXPECT_EQ(markers, (std::vector<int>{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4, 0xDA}));
 
     // JFIF 1.01, 96 x 96 dots per inch, no thumbnail.

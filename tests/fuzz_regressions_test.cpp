@@ -1,28 +1,16 @@
 // Inputs that once troubled the loader, or were made to probe its edges,
 // replayed through both fuzzers' entry points on every test run.
 
+#include "e2e/process.hpp"
 #include "frames/frame_set.hpp"
 #include "frames/turbojpeg.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
-
-std::vector<std::byte> read(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::byte> out(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out[i] = static_cast<std::byte>(bytes[i]);
-    }
-    return out;
-}
 
 TEST(FuzzRegressions, EveryInputIsRejectedWithAnErrorNeverACrash)
 {
@@ -30,7 +18,9 @@ TEST(FuzzRegressions, EveryInputIsRejectedWithAnErrorNeverACrash)
     std::vector<std::byte> pixels(frames::frame_bytes);
     frames::TurboJpeg decoder;
     for (const auto& entry : std::filesystem::directory_iterator(FUZZ_REGRESSIONS)) {
-        const std::vector<std::byte> input = read(entry.path());
+        const std::string bytes = e2e::read_file(entry.path());
+        const auto* data = reinterpret_cast<const std::byte*>(bytes.data());
+        const std::vector<std::byte> input(data, data + bytes.size());
         ++replayed;
         EXPECT_THROW(frames::parse_frame_set(input), frames::BadFrameSet) << entry.path().filename();
         try {

@@ -190,11 +190,11 @@ TEST(Loop, AnyInputKeepsTheSlotInRangeAndShowsItsFrame)
         const int count = std::uniform_int_distribution<int>(0, 4)(random);
         for (int i = 0; i < count; ++i) {
             switch (std::uniform_int_distribution<int>(0, 2)(random)) {
-            case 0: pass.push_back(TypedCharacter{keys[random() % keys.size()]}); break;
-            case 1: pass.push_back(platform::Click{}); break;
+            case 0: pass.emplace_back(TypedCharacter{keys[random() % keys.size()]}); break;
+            case 1: pass.emplace_back(platform::Click{}); break;
             default:
-                pass.push_back(platform::to_user_scale(std::uniform_int_distribution<int>(-200, 1300)(random),
-                                                       std::uniform_int_distribution<int>(-200, 1000)(random)));
+                pass.emplace_back(platform::to_user_scale(std::uniform_int_distribution<int>(-200, 1300)(random),
+                                                          std::uniform_int_distribution<int>(-200, 1000)(random)));
             }
         }
     }

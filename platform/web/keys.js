@@ -5,6 +5,7 @@
 // AltGr: Windows reports it as Ctrl+Alt, and the characters it types (on
 // several European layouts) are typed characters like any other.
 
+/* exported vormoTypedCode */
 const vormoTypedCode = (e, escape) => {
   const altGraph = typeof e.getModifierState === 'function' && e.getModifierState('AltGraph');
   if (!altGraph && (e.ctrlKey || e.altKey || e.metaKey)) return null;

@@ -288,7 +288,8 @@ long DamageCounter::count()
 
 long DamageCounter::wait_for(long count, std::chrono::milliseconds limit)
 {
-    wait_until(limit, [&] { return this->count() >= count; }, 1ms);
+    wait_until(
+        limit, [&] { return this->count() >= count; }, 1ms);
     return seen_;
 }
 

@@ -12,6 +12,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,14 +41,6 @@ std::string windows_build()
 std::string package(const std::string& version)
 {
     return windows_build() + "/vormo-kidney-" + version + ".msi";
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Runs a program to its end in the scratch directory (msiinfo writes a
@@ -178,11 +171,7 @@ std::vector<fs::path> find_named(const fs::path& dir, const std::string& name)
 // the root.  (msiexec would take a path that begins with "/" for an option.)
 std::string windows_path(std::string path)
 {
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
+    std::replace(path.begin(), path.end(), '/', '\\');
     return "Z:" + path;
 }
 
@@ -234,7 +223,7 @@ protected:
             } else if (line.find("DisplayName") != std::string::npos && line.find(product) != std::string::npos) {
                 ours = true;
             } else if (line.find("DisplayVersion") != std::string::npos) {
-                version = line.substr(line.find_last_of(" \t") + 1) + version;
+                version.insert(0, line.substr(line.find_last_of(" \t") + 1));
             } else if (line.find("NoModify") != std::string::npos && line.ends_with("0x1")) {
                 version += " no modify";
             }
@@ -247,7 +236,7 @@ protected:
     // in the scratch directory.
     std::string make_package(const std::string& version)
     {
-        const std::string msi = scratch_.path() + "/vormo-kidney-" + version + "-" + std::to_string(++built_) + ".msi";
+        std::string msi = scratch_.path() + "/vormo-kidney-" + version + "-" + std::to_string(++built_) + ".msi";
         Process make({VORMO_SOURCE_DIR "/platform/win32/make-msi", windows_build(), version, msi}, {});
         EXPECT_EQ(make.wait_for_exit(60000ms), 0) << make.error_output();
         return msi;

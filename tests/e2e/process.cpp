@@ -1,5 +1,6 @@
 #include "process.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace e2e {
 
@@ -40,11 +39,8 @@ std::vector<std::string> environment_with(const std::vector<std::string>& change
 
 std::vector<char*> pointers(std::vector<std::string>& strings)
 {
-    std::vector<char*> p;
-    for (std::string& s : strings) {
-        p.push_back(s.data());
-    }
-    p.push_back(nullptr);
+    std::vector<char*> p(strings.size() + 1, nullptr);
+    std::transform(strings.begin(), strings.end(), p.begin(), [](std::string& s) { return s.data(); });
     return p;
 }
 
@@ -98,7 +94,7 @@ void Process::signal(int sig) const
 
 bool Process::running()
 {
-    return !wait_for_exit(0ms).has_value();
+    return !wait_for_exit(std::chrono::milliseconds{}).has_value();
 }
 
 std::optional<int> Process::wait_for_exit(std::chrono::milliseconds limit)

@@ -21,8 +21,7 @@ void sleep_for(std::chrono::milliseconds d);
 // Asks done() until it answers true, or the limit has passed; `pause`
 // between two questions.  Whether it answered true.  The limit only bounds
 // a hang: the wait ends as soon as done() holds.
-template <class Done>
-bool wait_until(std::chrono::milliseconds limit, Done done, std::chrono::milliseconds pause = 0ms)
+template <class Done> bool wait_until(std::chrono::milliseconds limit, Done done, std::chrono::milliseconds pause = {})
 {
     for (const auto end = Clock::now() + limit;;) {
         if (done()) {
@@ -31,7 +30,7 @@ bool wait_until(std::chrono::milliseconds limit, Done done, std::chrono::millise
         if (Clock::now() >= end) {
             return false;
         }
-        if (pause > 0ms) {
+        if (pause.count() > 0) {
             sleep_for(pause);
         }
     }

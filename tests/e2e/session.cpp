@@ -121,8 +121,9 @@ public:
 
     bool runs(std::chrono::milliseconds limit) override
     {
-        DamageCounter updates(x_->display(), window_);
-        return updates.wait_for(3 * program::frame_count, limit) >= 3 * program::frame_count;
+        DamageCounter counter(x_->display(), window_);
+        constexpr long enough = 3L * program::frame_count;
+        return counter.wait_for(enough, limit) >= enough;
     }
     std::unique_ptr<DamageCounter> updates() override
     {
@@ -219,10 +220,7 @@ public:
     void release() override { compositor_.release(); }
     void request_close() override { compositor_.close(program::app_id); }
 
-    bool runs(std::chrono::milliseconds limit) override
-    {
-        return record_changes(3, limit).slots.size() > 3;
-    }
+    bool runs(std::chrono::milliseconds limit) override { return record_changes(3, limit).slots.size() > 3; }
 
     void lose() override { compositor_.kill(); }
     std::string lost_line() const override { return "vormo-kidney: lost the connection to the Wayland compositor\n"; }

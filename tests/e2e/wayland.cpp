@@ -23,7 +23,7 @@ namespace {
 std::string socket_named(const std::string& dir, const std::string& prefix)
 {
     for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
-        const std::string name = e.path().filename().string();
+        std::string name = e.path().filename().string();
         if (name.starts_with(prefix) && e.is_socket()) {
             return name;
         }
@@ -131,18 +131,17 @@ Compositor::View Compositor::view(const std::string& app_id) const
 {
     const std::string tree = dir_.path() + "/tree.json";
     std::ofstream(tree) << run({"swaymsg", "-t", "get_tree"});
-    std::istringstream line(
-        run({"jq", "-r", "--arg", "id", app_id,
-             ".. | objects | select(.app_id? == $id) | \"\\(.type) \\(.focused) \\(.rect.x + .window_rect.x) "
-             "\\(.rect.y + .window_rect.y) \\(.window_rect.width) \\(.window_rect.height) "
-             "\\(.name)\"",
-             tree}));
+    // The window's kind, focus, place, size and title, on one line.
+    const std::string query = ".. | objects | select(.app_id? == $id) | \"\\(.type) \\(.focused) "
+                              "\\(.rect.x + .window_rect.x) \\(.rect.y + .window_rect.y) "
+                              "\\(.window_rect.width) \\(.window_rect.height) \\(.name)\"";
+    std::istringstream line(run({"jq", "-r", "--arg", "id", app_id, query, tree}));
     View v;
-    std::string type;
+    std::string kind;
     std::string focused;
-    if (line >> type >> focused >> v.x >> v.y >> v.width >> v.height) {
+    if (line >> kind >> focused >> v.x >> v.y >> v.width >> v.height) {
         v.found = true;
-        v.floating = type == "floating_con";
+        v.floating = kind == "floating_con";
         v.focused = focused == "true";
         line.get();  // the blank before the title
         std::getline(line, v.title);

@@ -48,6 +48,9 @@ const Launcher& launcher()
     return *chosen;
 }
 
+// Clicks this far apart are single clicks, never a double-click.
+constexpr std::chrono::milliseconds click_gap(700);
+
 // How many frame changes a run is watched for.
 constexpr int run_changes = 8;
 
@@ -130,7 +133,7 @@ protected:
                 slot = now;
                 since = Clock::now();
             }
-            return slot >= 0 && Clock::now() - since >= 400ms;
+            return slot >= 0 && Clock::now() - since >= std::chrono::milliseconds(400);
         });
         EXPECT_TRUE(still) << "the frame never held still; last slot " << slot;
         return slot;
@@ -239,12 +242,13 @@ TEST_F(RealWindow, FloodOfPointerMotionNeitherStallsTheLoopNorDelaysEscape)
     start();
     constexpr int events = 50000;  // below SDL's queue limit of 65,535
     std::vector<std::pair<int, int>> points;
+    points.reserve(events);
     for (int i = 0; i < events; ++i) {
         points.emplace_back(100 + i % 500, 100 + (i / 500) % 300);
     }
     const std::unique_ptr<DamageCounter> updates = session_->updates();
     session_->flood(points);
-    EXPECT_GE(updates->wait_for(3 * frame_count, hang_limit), 3 * frame_count) << "the loop stalled under the flood";
+    EXPECT_GE(updates->wait_for(3L * frame_count, hang_limit), 3L * frame_count) << "the loop stalled under the flood";
     EXPECT_TRUE(session_->viewer().running());
     session_->type('\x1b');
     expect_exit_status(0);
@@ -261,8 +265,8 @@ TEST_F(RealWindow, SoakWithRandomInput)
     const std::string keys = "+-,/* .=a\r<\t";
     std::mt19937 random(7);
     const auto begin = Clock::now();
-    auto next_click = begin + 700ms;
-    auto next_check = begin + 1s;
+    auto next_click = begin + click_gap;
+    auto next_check = begin + std::chrono::seconds(1);
     long events = 0;
     long baseline_kib = -1;
     long last_kib = -1;
@@ -276,18 +280,18 @@ TEST_F(RealWindow, SoakWithRandomInput)
         }
         ++events;
         if (Clock::now() >= next_click) {
-            session_->click();  // 700 ms apart: never a double-click
+            session_->click();  // never a double-click
             ++events;
-            next_click += 700ms;
+            next_click += click_gap;
         }
         if (Clock::now() >= next_check) {
             ASSERT_TRUE(viewer.running()) << viewer.error_output();
             EXPECT_GE(session_->next_slot(-1), 0) << "the window shows none of the frames";
             last_kib = resident_kib(viewer.pid());
-            if (baseline_kib < 0 && Clock::now() - begin >= 5s) {
+            if (baseline_kib < 0 && Clock::now() - begin >= std::chrono::seconds(5)) {
                 baseline_kib = last_kib;
             }
-            next_check += 1s;
+            next_check += std::chrono::seconds(1);
         }
         sleep_for(2ms);
     }
@@ -295,7 +299,7 @@ TEST_F(RealWindow, SoakWithRandomInput)
     RecordProperty("events", static_cast<int>(events));
     RecordProperty("resident_growth_kib", static_cast<int>(last_kib - baseline_kib));
     std::printf("soak: %ld events in %.0f s (%.0f/s), resident %ld KiB after 5 s, %ld KiB at the end\n", events,
-                seconds, events / seconds, baseline_kib, last_kib);
+                seconds, static_cast<double>(events) / seconds, baseline_kib, last_kib);
 #if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer's quarantine grows by design
     if (baseline_kib > 0) {
         EXPECT_LT(last_kib - baseline_kib, 2048) << "resident memory grew";
@@ -317,7 +321,7 @@ TEST_F(UnderValgrind, StartUpTicksAndEscapeAreClean)
     constexpr auto slow = 60000ms;
     open("X11",
          {"valgrind", "-q", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite",
-          "--show-leak-kinds=definite", "--suppressions=" VALGRIND_SUPPRESSIONS, executable()},
+          "--show-leak-kinds=definite", std::string("--suppressions=") + VALGRIND_SUPPRESSIONS, executable()},
          "1280x1024", slow);
     ASSERT_TRUE(session_->launch()) << session_->viewer().error_output();
     int slot = session_->first_slot();
@@ -556,7 +560,7 @@ TEST_P(EachSession, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
 
     // Mode off: running again, at mouse-step mode's pace, which no sampler
     // can follow frame by frame.
-    sleep_for(700ms);  // far from the first click: a single click, not a double
+    sleep_for(click_gap);  // far from the first click: a single click, not a double
     session_->click();
     EXPECT_TRUE(session_->runs(hang_limit)) << "the run was not restored";
     EXPECT_TRUE(session_->viewer().running());
@@ -570,7 +574,7 @@ TEST_P(EachSession, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
     const int stepped = start_stepping();
     ASSERT_GE(stepped, 0);
 
-    sleep_for(700ms);  // far from the first click: a single click, not a double
+    sleep_for(click_gap);                    // far from the first click: a single click, not a double
     session_->drag({500, 320}, {500, -40});  // above the window: Y < 0, up, one step back
     EXPECT_EQ(session_->next_slot(stepped), slot_after(stepped, -1));
     EXPECT_EQ(settled(), slot_after(stepped, -1));
@@ -608,7 +612,8 @@ TEST_P(EachSession, TiledTheFrameStaysAtTheTopLeftAndTheRestIsBlack)
     start();
     compositor->tile(program::app_id);
     Compositor::View v;
-    wait_until(hang_limit, [&] { return (v = session_->view()).width != program::width; }, 50ms);
+    wait_until(
+        hang_limit, [&] { return (v = session_->view()).width != program::width; }, 50ms);
     ASSERT_GT(v.width, program::width);
     ASSERT_GT(v.height, program::height);
     // Until the window shows a frame at its new size.
