@@ -13,7 +13,7 @@
 //   wayland_bench <program> <wayland_seat> [runs]
 
 #include "figures.hpp"
-#include "wayland.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
 
@@ -28,7 +28,6 @@
 namespace {
 
 using namespace figures;
-using e2e::Compositor;
 using e2e::Process;
 using e2e::sleep_for;
 using e2e::VirtualDisplay;
@@ -56,11 +55,7 @@ double log_ms(double from, double to)
 // and holds it up.
 void drain_for(Process& p, std::chrono::milliseconds d)
 {
-    const auto end = e2e::Clock::now() + d;
-    while (e2e::Clock::now() < end) {
-        p.error_output();
-        sleep_for(2ms);
-    }
+    e2e::wait_until(d, [&p] { return p.error_output(), false; }, 2ms);
 }
 
 struct WaylandRun {
@@ -72,31 +67,23 @@ struct WaylandRun {
 WaylandRun wayland_run(const std::string& program, const std::string& seat)
 {
     WaylandRun run;
-    const Compositor compositor(seat);
-    std::vector<std::string> env = compositor.client_environment();
-    env.emplace_back("WAYLAND_DEBUG=client");
+    // The client's own protocol log, with the time of each request.
+    const std::unique_ptr<e2e::Session> s =
+        e2e::Session::make("Wayland", native(), {"env", "WAYLAND_DEBUG=client", program}, seat);
     const auto started = log_clock_now();
-    Process viewer({program}, env);
-    Compositor::View v;
-    const auto end = e2e::Clock::now() + 20s;
-    while (!(v = compositor.view(program::app_id)).focused && e2e::Clock::now() < end) {
-        drain_for(viewer, 20ms);
-    }
-    drain_for(viewer, 300ms);
-    v = compositor.view(program::app_id);  // placed
-    if (!v.found) {
+    if (!s->launch()) {
         return run;
     }
+    Process& viewer = s->viewer();
+    drain_for(viewer, 300ms);  // placed
     // Pressed in the window, dragged left of it: no counting steps.
-    compositor.move(v.x + 500, v.y + 300);
-    compositor.press();
-    compositor.move(v.x > 20 ? v.x - 20 : 0, v.y + 300);
+    s->drag({500, 300}, {-20, 300});
     drain_for(viewer, 500ms);
     const auto from = log_clock_now();
     drain_for(viewer, 2000ms);
     const auto to = log_clock_now();
     run.rss_mb = peak_mb(viewer);
-    compositor.release();
+    s->release();
     viewer.stop();
 
     // "[ms.us]  -> wl_surface@N.attach(wl_buffer@M, 0, 0)", then its commit.

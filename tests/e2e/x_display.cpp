@@ -192,13 +192,6 @@ void Connection::release(int button)
     flush();
 }
 
-void Connection::click(int button)
-{
-    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, 0);
-    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, 0);
-    flush();
-}
-
 void Connection::request_close(Window w)
 {
     XEvent close{};

@@ -69,7 +69,6 @@ public:
     void move_pointer(Window w, int x, int y);  // x, y in the window's pixels
     void press(int button = 1);
     void release(int button = 1);
-    void click(int button = 1);
     // The pointer to a place on the screen, sent with the next flush():
     // many moves go out together.
     void queue_pointer_at(int x, int y);
