@@ -123,8 +123,9 @@ Run measure(Connection& x, const std::vector<std::string>& argv, const std::stri
         }
         return s >= 0;
     });
-    if (ours && run.first_ms >= 0 && run.complete_ms < 0 &&
-        e2e::wait_until(milliseconds(20000), [&] { return slot_on_screen(x, {1, 2}) >= 0; })) {
+    if (ours && run.first_ms >= 0 && run.complete_ms < 0 && e2e::wait_until(milliseconds(20000), [&] {
+            return slot_on_screen(x, {1, 2}) >= 0;
+        })) {
         run.complete_ms = ms_since(start);
     }
     sleep_for(milliseconds(100));

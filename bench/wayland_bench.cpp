@@ -55,7 +55,8 @@ double log_ms(double from, double to)
 // and holds it up.
 void drain_for(Process& p, std::chrono::milliseconds d)
 {
-    e2e::wait_until(d, [&p] { return p.error_output(), false; }, 2ms);
+    e2e::wait_until(
+        d, [&p] { return p.error_output(), false; }, 2ms);
 }
 
 struct WaylandRun {

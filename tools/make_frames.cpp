@@ -36,14 +36,14 @@ namespace {
 using tools::Bytes;
 
 struct Arguments {
-    std::string bin;           // the frame set
-    std::string asm_template;  // the assembler source's template ...
-    std::string asm_out;       // ... and the source made from it
-    std::string jpeg_dir;      // each frame as a JPEG file, if given
-    std::string sheet_path;    // the contact sheet, if given
-    std::string icon_dir;      // the icons, if given ...
+    std::string bin;              // the frame set
+    std::string asm_template;     // the assembler source's template ...
+    std::string asm_out;          // ... and the source made from it
+    std::string jpeg_dir;         // each frame as a JPEG file, if given
+    std::string sheet_path;       // the contact sheet, if given
+    std::string icon_dir;         // the icons, if given ...
     std::vector<int> icon_sizes;  // ... at these sizes
-    std::string values_path;   // the program's values as JSON, if given
+    std::string values_path;      // the program's values as JSON, if given
 };
 
 std::optional<Arguments> parse(const std::vector<std::string>& args)
@@ -109,8 +109,9 @@ int main(int argc, char** argv)
 {
     const std::optional<Arguments> a = parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!a) {
-        std::fprintf(stderr, "usage: make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]"
-                             " [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...] [--values FILE.json]\n");
+        std::fprintf(stderr,
+                     "usage: make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]"
+                     " [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...] [--values FILE.json]\n");
         return 2;
     }
     std::vector<Bytes> pictures;
