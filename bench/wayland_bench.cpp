@@ -70,7 +70,7 @@ WaylandRun wayland_run(const std::string& program, const std::string& seat)
     WaylandRun run;
     // The client's own protocol log, with the time of each request.
     const std::unique_ptr<e2e::Session> s =
-        e2e::Session::make("Wayland", native(), {"env", "WAYLAND_DEBUG=client", program}, seat);
+        e2e::Session::make("Wayland", native(), {"env", "WAYLAND_DEBUG=client", program}, {.seat = seat});
     const auto started = log_clock_now();
     if (!s->launch()) {
         return run;

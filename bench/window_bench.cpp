@@ -34,7 +34,6 @@
 namespace {
 
 using namespace figures;
-using e2e::Process;
 using e2e::sleep_for;
 using e2e::VirtualDisplay;
 
@@ -132,7 +131,7 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
 
 // Ticks per second at k < 0 against the bare loop, with and without pointer
 // motion, and both programs' memory.
-void tick_rates(Connection& x, const std::string& display, const std::string& bare, int runs, const std::string& other)
+void tick_rates(const std::string& bare, int runs, const std::string& other)
 {
     std::vector<double> ours_rate;
     std::vector<double> ours_loaded;
@@ -159,13 +158,14 @@ void tick_rates(Connection& x, const std::string& display, const std::string& ba
         if (r % 2 == 0) {
             run_other();
         }
-        Process loop({bare}, {"DISPLAY=" + display});
-        const Window w = x.wait_for_window("bare present loop", std::chrono::milliseconds(5000));
-        sleep_for(std::chrono::milliseconds(500));
-        e2e::DamageCounter updates(x.display(), w);
-        bare_rate.push_back(present_rate(updates, std::chrono::milliseconds(2000)));
-        bare_rss.push_back(peak_mb(loop));
-        loop.stop();
+        const std::unique_ptr<e2e::Session> loop =
+            e2e::Session::make("X11", native(), {bare}, {.seat = {}, .caption = "bare present loop"});
+        if (loop->launch()) {
+            sleep_for(std::chrono::milliseconds(500));
+            bare_rate.push_back(present_rate(*loop->updates(), std::chrono::milliseconds(2000)));
+            bare_rss.push_back(peak_mb(loop->viewer()));
+            loop->viewer().stop();
+        }
     }
     const Stats bare_stats = stats(bare_rate);
     line("bare SDL2 loop presents", bare_stats, "/s");
@@ -230,7 +230,7 @@ int main(int argc, char** argv)
 
     header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name());
     peers(x, server.name(), frames_dir, runs, other);
-    tick_rates(x, server.name(), bare, runs, other);
+    tick_rates(bare, runs, other);
     reactions();
     return 0;
 }

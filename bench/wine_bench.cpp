@@ -11,10 +11,9 @@
 //   wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]
 
 #include "figures.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
-
-#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +25,6 @@
 namespace {
 
 using namespace figures;
-using e2e::Process;
 using e2e::sleep_for;
 using e2e::VirtualDisplay;
 
@@ -39,31 +37,26 @@ struct Showing {
     double esc_to_exit_ms = -1;
 };
 
-Showing showing(Connection& x, const e2e::StripMatcher& strips, const std::string& display,
-                const std::vector<std::string>& argv, const std::string& title, const Launcher& launcher)
+Showing showing(const Launcher& launcher, const std::vector<std::string>& argv, const std::string& caption)
 {
     Showing seen;
-    const std::unique_ptr<Process> p =
-        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
-    const Window w = x.wait_for_window(title, std::chrono::milliseconds(20000));
-    if (!w) {
+    const std::unique_ptr<e2e::Session> s = e2e::Session::make("X11", launcher, argv, {.seat = {}, .caption = caption});
+    if (!s->launch()) {
         return seen;
     }
-    launcher.focus(x, w);
     sleep_for(std::chrono::milliseconds(1000));  // past start-up
-    const e2e::Changes c = e2e::record_changes([&] { return strips.slot(x.display(), w); }, 2 * program::frame_count,
-                                               std::chrono::milliseconds(20000));
+    const e2e::Changes c = s->record_changes(2 * program::frame_count, std::chrono::milliseconds(20000));
     const std::vector<int> steps = c.steps();
     const int advanced = std::accumulate(steps.begin(), steps.end(), 0);
     if (c.sampler_kept_up() && advanced > 0) {
         seen.frames_per_turn = program::frame_count * static_cast<double>(steps.size()) / advanced;
     }
     const auto pressed = Clock::now();
-    x.type(XK_Escape);
-    if (p->wait_for_exit(std::chrono::milliseconds(20000))) {
+    s->type('\x1b');
+    if (s->viewer().wait_for_exit(std::chrono::milliseconds(20000))) {
         seen.esc_to_exit_ms = ms_since(pressed);
     } else {
-        p->stop();
+        s->viewer().stop();
     }
     return seen;
 }
@@ -75,8 +68,6 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
                      const std::string& exe, const std::string& bare_gdi, int runs)
 {
     const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
-    // Matched within what Wine's codec needs, for every program alike.
-    const e2e::StripMatcher strips{e2e::FrameMatcher(wine->frame_tolerance())};
     std::vector<double> linux_first;
     std::vector<double> exe_first;
     std::vector<double> linux_rate;
@@ -94,10 +85,10 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         exe_rate.push_back(drag_run(*wine, exe).rate);
     }
     for (int r = 0; r < runs; ++r) {
-        linux_shows.push_back(showing(x, strips, display, {linux_program}, program::caption, native()));
-        exe_shows.push_back(showing(x, strips, display, {exe}, program::caption, *wine));
-        bare_shows.push_back(showing(x, strips, display, {bare_gdi}, "bare GDI loop", *wine));
-        flushed_shows.push_back(showing(x, strips, display, {bare_gdi, "flush"}, "bare GDI loop", *wine));
+        linux_shows.push_back(showing(native(), {linux_program}, program::caption));
+        exe_shows.push_back(showing(*wine, {exe}, program::caption));
+        bare_shows.push_back(showing(*wine, {bare_gdi}, "bare GDI loop"));
+        flushed_shows.push_back(showing(*wine, {bare_gdi, "flush"}, "bare GDI loop"));
     }
     const auto column = [](const std::vector<Showing>& shows, double Showing::*field) {
         std::vector<double> v(shows.size());

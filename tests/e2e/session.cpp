@@ -58,12 +58,11 @@ namespace {
 // tick), typed and pointed at through XTest, its updates counted by DAMAGE.
 class X11Session final : public Session {
 public:
-    X11Session(const Launcher& launcher, std::vector<std::string> command, const std::string& screen,
-               std::chrono::milliseconds limit)
-        : Session(launcher, std::move(command), limit),
+    X11Session(const Launcher& launcher, std::vector<std::string> command, const Options& options)
+        : Session(launcher, std::move(command), options.limit), caption_(options.caption),
           // Wine's server serves one display, so the one of an earlier
           // session must end first.
-          display_((launcher.wait_for_server(), screen)), x_(std::make_unique<Connection>(display_.name())),
+          display_((launcher.wait_for_server(), options.screen)), x_(std::make_unique<Connection>(display_.name())),
           strips_(frames_)
     {
     }
@@ -73,7 +72,7 @@ public:
         x_->queue_pointer_at(5, 5);  // outside the window, where it sets no pace
         x_->flush();
         start();
-        window_ = x_->wait_for_window(program::caption, launcher_.slack(limit_));
+        window_ = x_->wait_for_window(caption_, launcher_.slack(limit_));
         if (window_ == 0) {
             return false;
         }
@@ -153,6 +152,7 @@ public:
     std::string lost_line() const override { return "vormo-kidney: lost the connection to the X server\n"; }
 
 private:
+    const std::string caption_;
     VirtualDisplay display_;
     std::unique_ptr<Connection> x_;
     StripMatcher strips_;
@@ -243,14 +243,14 @@ std::vector<std::string> Session::names(const Launcher& launcher)
 }
 
 std::unique_ptr<Session> Session::make(const std::string& name, const Launcher& launcher,
-                                       std::vector<std::string> command, const std::string& seat,
-                                       const std::string& screen, std::chrono::milliseconds limit)
+                                       std::vector<std::string> command, const Options& options)
 {
     if (name == "X11") {
-        return std::make_unique<X11Session>(launcher, std::move(command), screen, limit);
+        return std::make_unique<X11Session>(launcher, std::move(command), options);
     }
     if (name == "Wayland" || name == "Wayland2") {
-        return std::make_unique<WaylandSession>(launcher, std::move(command), seat, name == "Wayland2" ? 2 : 1, limit);
+        return std::make_unique<WaylandSession>(launcher, std::move(command), options.seat, name == "Wayland2" ? 2 : 1,
+                                                options.limit);
     }
     throw std::invalid_argument("no such session: " + name);
 }

@@ -11,6 +11,8 @@
 #include "launcher.hpp"
 #include "wayland.hpp"
 
+#include "common/program.hpp"
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -23,22 +25,29 @@ namespace e2e {
 // Only bounds a hang: every wait ends as soon as what it waits for happens.
 constexpr auto hang_limit = 20000ms;
 
+// How a session runs its program: on Wayland, the program that gives the
+// session its pointer and keyboard; on X11, the server's size and the
+// caption of the program's window; and how long each wait for it may take.
+struct SessionOptions {
+    std::string seat;
+    std::string screen = "1280x1024";
+    std::string caption = program::caption;
+    std::chrono::milliseconds limit = hang_limit;
+};
+
 class Session {
 public:
+    using Options = SessionOptions;
+
     virtual ~Session() = default;
 
     // The sessions: X11; Wayland and Wayland at scale 2 (Wayland2) only for
     // the Linux program, which the native launcher starts.
     static std::vector<std::string> names(const Launcher& launcher);
     // A session of that name for the program: command is the program and
-    // its arguments, with anything that runs it (valgrind, say) before it;
-    // on Wayland, seat is the program that gives the session its pointer
-    // and keyboard; screen is the X server's size; limit bounds each wait
-    // for the program.
+    // its arguments, with anything that runs it (valgrind, env) before it.
     static std::unique_ptr<Session> make(const std::string& name, const Launcher& launcher,
-                                         std::vector<std::string> command, const std::string& seat = "",
-                                         const std::string& screen = "1280x1024",
-                                         std::chrono::milliseconds limit = hang_limit);
+                                         std::vector<std::string> command, const Options& options = {});
 
     // Starts the program and waits until its window shows a frame and
     // takes keys; false (with the reason in error_output()) if it never

@@ -110,7 +110,8 @@ protected:
     void open(const std::string& name = "X11", const std::vector<std::string>& command = {executable()},
               const std::string& screen = "1280x1024", std::chrono::milliseconds limit = hang_limit)
     {
-        session_ = Session::make(name, launcher(), command, VORMO_WAYLAND_SEAT, screen, limit);
+        session_ =
+            Session::make(name, launcher(), command, {.seat = VORMO_WAYLAND_SEAT, .screen = screen, .limit = limit});
     }
 
     // Starts the viewer and waits until its loop runs: keys typed during
