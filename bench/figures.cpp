@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 namespace figures {
@@ -16,6 +17,21 @@ using std::chrono::milliseconds;
 double ms_since(Clock::time_point t)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+std::vector<std::string> arguments(int argc, char** argv, std::size_t least, const char* usage)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() < least) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        std::exit(2);
+    }
+    return args;
+}
+
+int runs_at(const std::vector<std::string>& args, std::size_t i, int fallback)
+{
+    return i < args.size() ? std::atoi(args[i].c_str()) : fallback;
 }
 
 Stats stats(std::vector<double> v)

@@ -20,6 +20,12 @@ using e2e::Launcher;
 
 double ms_since(Clock::time_point t);
 
+// The arguments after the program's name, at least `least` of them; else
+// the usage line on stderr and the end, with status 2.
+std::vector<std::string> arguments(int argc, char** argv, std::size_t least, const char* usage);
+// The argument at i as a number of runs, or `fallback` where there is none.
+int runs_at(const std::vector<std::string>& args, std::size_t i, int fallback);
+
 struct Stats {
     double median = -1, low = -1, high = -1;  // -1: nothing measured
     double q1 = -1, q3 = -1;                  // the interquartile range

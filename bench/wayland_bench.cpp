@@ -116,13 +116,10 @@ WaylandRun wayland_run(const std::string& program, const std::string& seat)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: wayland_bench <program> <wayland_seat> [runs]\n");
-        return 2;
-    }
-    const std::string program = argv[1];
-    const std::string seat = argv[2];
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
+    const std::vector<std::string> args = arguments(argc, argv, 2, "wayland_bench <program> <wayland_seat> [runs]");
+    const std::string& program = args[0];
+    const std::string& seat = args[1];
+    const int runs = runs_at(args, 2, 5);
 
     std::vector<double> x_first, x_rate, x_rss, w_first, w_rate, w_rss;
     for (int r = 0; r < runs; ++r) {

@@ -133,13 +133,7 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
 // motion, and both programs' memory.
 void tick_rates(const std::string& bare, int runs, const std::string& other)
 {
-    std::vector<double> ours_rate;
-    std::vector<double> ours_loaded;
-    std::vector<double> ours_rss;
-    std::vector<double> other_rate;
-    std::vector<double> other_rss;
-    std::vector<double> bare_rate;
-    std::vector<double> bare_rss;
+    std::vector<double> ours_rate, ours_loaded, ours_rss, other_rate, other_rss, bare_rate, bare_rss;
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
         const auto run_other = [&] {
             if (!other.empty()) {
@@ -214,14 +208,10 @@ void reactions()
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench <frames-dir> <bare-loop> [runs [other-build]]\n");
-        return 2;
-    }
-    const std::string frames_dir = argv[1];
-    const std::string bare = argv[2];
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 10;
-    const std::string other = argc > 4 ? argv[4] : "";
+    const std::vector<std::string> args =
+        arguments(argc, argv, 2, "window_bench <frames-dir> <bare-loop> [runs [other-build]]");
+    const int runs = runs_at(args, 2, 10);
+    const std::string other = args.size() > 3 ? args[3] : "";
 
     const VirtualDisplay server;
     Connection x(server.name());
@@ -229,8 +219,8 @@ int main(int argc, char** argv)
     x.flush();
 
     header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name());
-    peers(x, server.name(), frames_dir, runs, other);
-    tick_rates(bare, runs, other);
+    peers(x, server.name(), args[0], runs, other);
+    tick_rates(args[1], runs, other);
     reactions();
     return 0;
 }

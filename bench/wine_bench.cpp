@@ -68,14 +68,8 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
                      const std::string& exe, const std::string& bare_gdi, int runs)
 {
     const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
-    std::vector<double> linux_first;
-    std::vector<double> exe_first;
-    std::vector<double> linux_rate;
-    std::vector<double> exe_rate;
-    std::vector<Showing> linux_shows;
-    std::vector<Showing> exe_shows;
-    std::vector<Showing> bare_shows;
-    std::vector<Showing> flushed_shows;
+    std::vector<double> linux_first, exe_first, linux_rate, exe_rate;
+    std::vector<Showing> linux_shows, exe_shows, bare_shows, flushed_shows;
     for (int r = 0; r < runs; ++r) {
         linux_first.push_back(measure(x, {linux_program}, display, true).first_ms);
         exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
@@ -114,17 +108,15 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
 
 int main(int argc, char** argv)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]\n");
-        return 2;
-    }
-    const int runs = argc > 4 ? std::atoi(argv[4]) : 10;
+    const std::vector<std::string> args =
+        arguments(argc, argv, 3, "wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]");
+    const int runs = runs_at(args, 3, 10);
     const VirtualDisplay server;
     Connection x(server.name());
     x.queue_pointer_at(5, 5);
     x.flush();
     header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name() +
            ", the Windows programs under Wine");
-    wine_comparison(x, server.name(), argv[1], argv[2], argv[3], runs);
+    wine_comparison(x, server.name(), args[0], args[1], args[2], runs);
     return 0;
 }
