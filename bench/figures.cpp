@@ -101,7 +101,7 @@ const Launcher& native()
 
 const e2e::StripMatcher& strip_matcher()
 {
-    static const e2e::StripMatcher strips{e2e::FrameMatcher()};
+    static const e2e::StripMatcher strips{e2e::FrameMatcher::shared()};
     return strips;
 }
 
