@@ -1,13 +1,18 @@
 #include "wayland_surface.hpp"
 
-#include "frames/pixels.hpp"
+#include "common/program.hpp"
 
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,19 +20,30 @@ namespace platform::sdl {
 
 namespace {
 
-[[noreturn]] void lost()
+// Why the connection failed: a protocol error in its own words, anything
+// else as a lost compositor.
+[[noreturn]] void failed(wl_display* display)
 {
+    if (wl_display_get_error(display) == EPROTO) {
+        const wl_interface* interface = nullptr;
+        std::uint32_t id = 0;
+        const std::uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
+        throw std::runtime_error("the Wayland compositor ended the connection for a protocol error (" +
+                                 std::string(interface ? interface->name : "an unknown object") + ", error " +
+                                 std::to_string(code) + ")");
+    }
     throw std::runtime_error("lost the connection to the Wayland compositor");
 }
 
-void on_global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
+void on_global(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t)
 {
     if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-        *static_cast<wl_shm**>(data) = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+        static_cast<Owned<wl_shm>*>(data)->reset(
+            static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1)));
     }
 }
 
-void on_global_remove(void*, wl_registry*, uint32_t)
+void on_global_remove(void*, wl_registry*, std::uint32_t)
 {
 }
 
@@ -40,158 +56,201 @@ void on_release(void* data, wl_buffer*)
 
 const wl_buffer_listener buffer_listener = {on_release};
 
+// The compositor asks for the next frame.
+void on_frame(void* data, wl_callback*, std::uint32_t)
+{
+    static_cast<Owned<wl_callback>*>(data)->reset();
+}
+
+const wl_callback_listener frame_listener = {on_frame};
+
+// A proxy that sends its events to the queue.
+template <typename T> Owned<T> on_queue(T* proxy, wl_event_queue* queue)
+{
+    auto* wrapper = static_cast<T*>(wl_proxy_create_wrapper(proxy));
+    if (wrapper) {
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), queue);
+    }
+    return Owned<T>(wrapper, [](T* w) { wl_proxy_wrapper_destroy(w); });
+}
+
 }  // namespace
 
 WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface)
-    : display_(display), surface_(surface), width_(program::width), height_(program::height)
+    : display_(display), surface_(surface), queue_(wl_display_create_queue(display), wl_event_queue_destroy),
+      shm_(nullptr, [](wl_shm* s) { wl_shm_destroy(s); })
 {
-    queue_ = wl_display_create_queue(display_);
-    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
-    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue_);
-    wl_registry* registry = wl_display_get_registry(wrapped);
-    wl_proxy_wrapper_destroy(wrapped);
-    wl_registry_add_listener(registry, &registry_listener, &shm_);
-    if (wl_display_roundtrip_queue(display_, queue_) < 0) {
-        wl_registry_destroy(registry);
-        lost();
+    display_on_queue_ = on_queue(display_, queue_.get());
+    surface_on_queue_ = on_queue(surface_, queue_.get());
+    if (!display_on_queue_ || !surface_on_queue_) {
+        failed(display_);
     }
-    wl_registry_destroy(registry);
+    const Owned<wl_registry> registry(wl_display_get_registry(display_on_queue_.get()),
+                                      [](wl_registry* r) { wl_registry_destroy(r); });
+    wl_registry_add_listener(registry.get(), &registry_listener, &shm_);
+    if (wl_display_roundtrip_queue(display_, queue_.get()) < 0) {
+        failed(display_);
+    }
     if (!shm_) {
         throw std::runtime_error("the Wayland compositor offers no shared memory");
-    }
-
-    make_buffers();
-}
-
-void WaylandSurface::make_buffers()
-{
-    const std::size_t pitch = static_cast<std::size_t>(width_) * frames::bytes_per_pixel;
-    const std::size_t one = pitch * static_cast<std::size_t>(height_);
-    size_ = one * buffer_count;
-    const int fd = memfd_create("vormo-kidney", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size_)) != 0 ||
-        (memory_ = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
-        memory_ = nullptr;
-        if (fd >= 0) {
-            close(fd);
-        }
-        throw std::runtime_error("cannot get shared memory for the window's pixels");
-    }
-    wl_shm_pool* pool = wl_shm_create_pool(shm_, fd, static_cast<int32_t>(size_));
-    close(fd);  // the compositor has its own
-    for (std::size_t i = 0; i < buffer_count; ++i) {
-        Buffer& b = buffers_[i];
-        b = Buffer{};
-        b.pixels = static_cast<std::byte*>(memory_) + i * one;
-        b.buffer = wl_shm_pool_create_buffer(pool, static_cast<int32_t>(i * one), width_, height_,
-                                             static_cast<int32_t>(pitch), WL_SHM_FORMAT_XRGB8888);
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(b.buffer), queue_);
-        wl_buffer_add_listener(b.buffer, &buffer_listener, &b.busy);
-    }
-    wl_shm_pool_destroy(pool);  // the buffers keep what they need
-    last_ = nullptr;
-}
-
-void WaylandSurface::drop_buffers()
-{
-    // The compositor keeps what it still shows of them.
-    for (Buffer& b : buffers_) {
-        if (b.buffer) {
-            wl_buffer_destroy(b.buffer);
-        }
-        b = Buffer{};
-    }
-    if (memory_) {
-        munmap(memory_, size_);
-        memory_ = nullptr;
-    }
-    last_ = nullptr;
-}
-
-void WaylandSurface::fit(int width, int height)
-{
-    if (width > 0 && height > 0 && (width != width_ || height != height_)) {
-        drop_buffers();
-        width_ = width;
-        height_ = height;
-        make_buffers();
-        show(shown_);
     }
 }
 
 WaylandSurface::~WaylandSurface()
 {
     drop_buffers();
-    if (shm_) {
-        wl_shm_destroy(shm_);
+}
+
+void WaylandSurface::make_buffers(int width, int height)
+{
+    const std::size_t pitch = static_cast<std::size_t>(width) * frames::bytes_per_pixel;
+    const std::size_t one = pitch * static_cast<std::size_t>(height);
+    const std::size_t size = one * buffer_count;
+    const int fd = memfd_create("vormo-kidney", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    void* memory = MAP_FAILED;
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+        (memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        throw std::runtime_error("cannot get shared memory for the window's pixels");
     }
-    if (queue_) {
-        wl_event_queue_destroy(queue_);
+    // Sealed at its size: the compositor maps it too, and could be made to
+    // fault if it shrank.
+    fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL);
+    memory_ = memory;
+    size_ = size;
+    width_ = width;
+    height_ = height;
+    // The pool, and so its buffers, on our queue, as shm_ is.
+    const Owned<wl_shm_pool> pool(wl_shm_create_pool(shm_.get(), fd, static_cast<std::int32_t>(size)),
+                                  [](wl_shm_pool* p) { wl_shm_pool_destroy(p); });  // the buffers keep what they need
+    close(fd);  // the compositor has its own
+    for (std::size_t i = 0; i < buffer_count; ++i) {
+        Buffer& b = buffers_[i];
+        b.pixels = static_cast<std::byte*>(memory_) + i * one;
+        b.buffer = Owned<wl_buffer>(wl_shm_pool_create_buffer(pool.get(), static_cast<std::int32_t>(i * one), width,
+                                                              height, static_cast<std::int32_t>(pitch),
+                                                              WL_SHM_FORMAT_XRGB8888),
+                                    [](wl_buffer* x) { wl_buffer_destroy(x); });
+        wl_buffer_add_listener(b.buffer.get(), &buffer_listener, &b.busy);
     }
 }
 
-WaylandSurface::Buffer& WaylandSurface::free_buffer()
+void WaylandSurface::drop_buffers()
 {
-    // Releases that SDL's reading of the connection already queued for us,
-    // then, only if every buffer is still read, a wait for one.
-    if (wl_display_dispatch_queue_pending(display_, queue_) < 0) {
-        lost();
-    }
-    for (;;) {
-        const auto b = std::find_if(buffers_.begin(), buffers_.end(), [](const Buffer& x) { return !x.busy; });
-        if (b != buffers_.end()) {
-            return *b;
-        }
-        if (wl_display_dispatch_queue(display_, queue_) < 0) {
-            lost();
-        }
+    // The compositor keeps what it still shows of them.
+    buffers_ = {};
+    if (memory_) {
+        munmap(memory_, size_);
+        memory_ = nullptr;
     }
 }
 
-void WaylandSurface::commit(Buffer& b)
+void WaylandSurface::resized(int width, int height)
 {
-    b.busy = true;
-    last_ = &b;
-    wl_surface_attach(surface_, b.buffer, 0, 0);
-    wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
-    wl_surface_commit(surface_);
+    if (width > 0 && height > 0 && (width != width_ || height != height_)) {
+        drop_buffers();
+        make_buffers(width, height);
+        present(shown_, false);
+    }
+}
+
+void WaylandSurface::read_events(int wait_ms)
+{
+    wl_event_queue* queue = queue_.get();
+    while (wl_display_prepare_read_queue(display_, queue) != 0) {
+        if (wl_display_dispatch_queue_pending(display_, queue) < 0) {
+            failed(display_);
+        }
+    }
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
-        lost();
+        wl_display_cancel_read(display_);
+        failed(display_);
+    }
+    pollfd connection{wl_display_get_fd(display_), POLLIN, 0};
+    if (poll(&connection, 1, wait_ms) > 0) {
+        if (wl_display_read_events(display_) < 0) {
+            failed(display_);
+        }
+    } else {
+        wl_display_cancel_read(display_);
+    }
+    if (wl_display_dispatch_queue_pending(display_, queue) < 0) {
+        failed(display_);
     }
 }
 
-void WaylandSurface::show(const std::byte* pixels)
+void WaylandSurface::present(const std::byte* pixels, bool at_once)
 {
     shown_ = pixels;
-    Buffer& b = free_buffer();
+    read_events();
+    if (!memory_) {
+        make_buffers(program::width, program::height);
+    }
+    const auto free = std::find_if(buffers_.begin(), buffers_.end(), [](const Buffer& b) { return !b.busy; });
+    if ((frame_ && !at_once) || free == buffers_.end()) {
+        return;
+    }
+    Buffer& b = *free;
     const std::size_t pitch = static_cast<std::size_t>(width_) * frames::bytes_per_pixel;
     if (b.blank || !pixels) {
         std::memset(b.pixels, 0, pitch * static_cast<std::size_t>(height_));
         b.blank = false;
     }
-    if (pixels && pitch == frames::frame_pitch && height_ >= program::height) {
-        std::memcpy(b.pixels, pixels, frames::frame_bytes);
-    } else if (pixels) {
-        // A window of another size: the frame's part that fits, unscaled.
+    if (pixels) {
+        // The frame's part that fits, unscaled: all of it at the frames' size.
         const std::size_t row = std::min(pitch, frames::frame_pitch);
         for (int y = 0; y < std::min(height_, program::height); ++y) {
             std::memcpy(b.pixels + static_cast<std::size_t>(y) * pitch, pixels + y * frames::frame_pitch, row);
         }
     }
-    commit(b);
+    b.busy = true;
+    wl_surface_attach(surface_, b.buffer.get(), 0, 0);
+    wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
+    frame_ = Owned<wl_callback>(wl_surface_frame(surface_on_queue_.get()),
+                                [](wl_callback* c) { wl_callback_destroy(c); });
+    wl_callback_add_listener(frame_.get(), &frame_listener, &frame_);
+    wl_surface_commit(surface_);
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+        failed(display_);
+    }
+}
+
+void WaylandSurface::show(const std::byte* pixels)
+{
+    present(pixels, false);
+}
+
+void WaylandSurface::clear()
+{
+    present(nullptr, true);
+}
+
+bool WaylandSurface::answers()
+{
+    bool answered = false;
+    static const wl_callback_listener listener = {
+        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+    try {
+        const Owned<wl_callback> sync(wl_display_sync(display_on_queue_.get()),
+                                      [](wl_callback* c) { wl_callback_destroy(c); });
+        wl_callback_add_listener(sync.get(), &listener, &answered);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (auto now = std::chrono::steady_clock::now(); !answered && now < end;
+             now = std::chrono::steady_clock::now()) {
+            read_events(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(end - now).count()));
+        }
+    } catch (const std::runtime_error&) {
+        return false;  // the connection has failed
+    }
+    return answered;
 }
 
 void WaylandSurface::check_connection() const
 {
     if (wl_display_get_error(display_) != 0) {
-        lost();
-    }
-}
-
-void WaylandSurface::repaint()
-{
-    if (last_) {
-        commit(*last_);
+        failed(display_);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "linux_desktop.hpp"
 #include "translate.hpp"
+#include "wayland_surface.hpp"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -38,6 +39,73 @@ bool layout_of(Uint32 format, frames::PixelLayout& layout)
     default: return false;
     }
 }
+
+// SDL's window surface (shared-memory X images on X11): a frame copied in
+// and presented in well under a millisecond.
+class WindowSurface final : public Presentation {
+public:
+    explicit WindowSurface(SDL_Window* window) : window_(window)
+    {
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (!surface) {
+            throw OpenError(reason("cannot get the window's drawing surface"));
+        }
+        copy_directly_ = layout_of(surface->format->format, layout_);
+        // Fault the drawing surface's pages in now, while the server maps
+        // the window, rather than page by page in the first show.  Its
+        // contents do not matter: the first show overwrites all of it.
+        linux_desktop::populate(surface->pixels,
+                                static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
+    }
+
+    frames::PixelLayout layout() const override { return layout_; }
+
+    void show(const std::byte* pixels) override
+    {
+        SDL_Surface* surface = SDL_GetWindowSurface(window_);
+        if (!surface) {
+            return;  // the window is gone; its close request is on its way
+        }
+        if (SDL_MUSTLOCK(surface)) {
+            SDL_LockSurface(surface);
+        }
+        auto* to = static_cast<unsigned char*>(surface->pixels);
+        const auto* from = reinterpret_cast<const unsigned char*>(pixels);
+        const int width = std::min(surface->w, program::width);
+        const int height = std::min(surface->h, program::height);
+        if (copy_directly_) {
+            for (int y = 0; y < height; ++y) {
+                std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch, from + y * frames::frame_pitch,
+                            static_cast<std::size_t>(width) * frames::bytes_per_pixel);
+            }
+        } else {
+            // Only on displays whose surface format the decoder cannot
+            // write: the frames are then decoded as B, G, R, X bytes
+            // (XRGB8888 to SDL).
+            SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_XRGB8888, from, static_cast<int>(frames::frame_pitch),
+                              surface->format->format, to, surface->pitch);
+        }
+        if (SDL_MUSTLOCK(surface)) {
+            SDL_UnlockSurface(surface);
+        }
+        repaint();
+    }
+
+    void clear() override
+    {
+        if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) {
+            SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+            repaint();
+        }
+    }
+
+    void repaint() override { SDL_UpdateWindowSurface(window_); }
+
+private:
+    SDL_Window* window_;
+    frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
+    bool copy_directly_ = false;  // the surface's layout is one the decoder writes
+};
 
 }  // namespace
 
@@ -111,32 +179,18 @@ std::unique_ptr<Window> Window::open()
     // of floating it at its own.
     SDL_SetWindowMinimumSize(w->window_.get(), program::width, program::height);
     SDL_SetWindowMaximumSize(w->window_.get(), program::width, program::height);
-    // SDL starts taking text before any window exists; on Wayland that
-    // start never reaches the window's keyboard, and typed characters would
-    // not arrive as text.  Started again now, they do.
-    SDL_StartTextInput();
     SDL_SysWMinfo wm;
     SDL_VERSION(&wm.version);
-    if (SDL_GetWindowWMInfo(w->window_.get(), &wm) && wm.subsystem == SDL_SYSWM_WAYLAND) {
-        // SDL's Wayland driver has only the accelerated window surface.
-        try {
-            w->shared_ = std::make_unique<WaylandSurface>(wm.info.wl.display, wm.info.wl.surface);
-        } catch (const std::runtime_error& e) {
-            throw OpenError(e.what());
+    try {
+        if (SDL_GetWindowWMInfo(w->window_.get(), &wm) && wm.subsystem == SDL_SYSWM_WAYLAND) {
+            // SDL's Wayland driver has only the accelerated window surface.
+            w->presentation_ = std::make_unique<WaylandSurface>(wm.info.wl.display, wm.info.wl.surface);
+        } else {
+            w->presentation_ = std::make_unique<WindowSurface>(w->window_.get());
         }
-        w->layout_ = frames::PixelLayout::bgrx;  // XRGB8888 in memory
-        return w;
+    } catch (const std::runtime_error& e) {
+        throw OpenError(e.what());
     }
-    SDL_Surface* surface = SDL_GetWindowSurface(w->window_.get());
-    if (!surface) {
-        throw OpenError(reason("cannot get the window's drawing surface"));
-    }
-    w->copy_directly_ = layout_of(surface->format->format, w->layout_);
-    // Fault the drawing surface's pages in now, while the server maps the
-    // window, rather than page by page in the first show.  Its contents do
-    // not matter: the first show overwrites all of it.
-    linux_desktop::populate(surface->pixels,
-                            static_cast<std::size_t>(surface->pitch) * static_cast<std::size_t>(surface->h));
     return w;
 }
 
@@ -144,14 +198,25 @@ Window::Window(std::unique_ptr<Sdl> sdl) : sdl_(std::move(sdl))
 {
 }
 
-Window::~Window() = default;
+Window::~Window()
+{
+    if (presentation_ && !presentation_->answers()) {
+        // A compositor that has stopped answering would hold SDL's teardown,
+        // and the program, for ever.  The window and SDL are left to the
+        // end of the process, which closes the connection: the compositor
+        // drops the window with it.
+        presentation_.reset();
+        static_cast<void>(window_.release());
+        static_cast<void>(sdl_.release());
+    }
+}
 
 void Window::decode_into(frames::Bytes jpeg, std::byte* out, int holder)
 {
     // Binding the 23 later frames takes a fifth less when each frame's pages
     // are faulted in with one call before the decoder writes them.
     linux_desktop::populate(out, frames::frame_bytes);
-    decoder_.decode(jpeg, layout_, out, holder);
+    decoder_.decode(jpeg, presentation_->layout(), out, holder);
 }
 
 bool Window::wait_until_active()
@@ -169,6 +234,12 @@ bool Window::wait_until_active()
              e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)) {
             SDL_RaiseWindow(window_.get());
             SDL_SetWindowInputFocus(window_.get());
+            // Its size now that it is shown: a compositor may have given it
+            // another before it was.
+            int width = 0;
+            int height = 0;
+            SDL_GetWindowSize(window_.get(), &width, &height);
+            presentation_->resized(width, height);
             return true;
         }
     }
@@ -177,55 +248,12 @@ bool Window::wait_until_active()
 
 void Window::show_pixels(const std::byte* pixels)
 {
-    if (shared_) {
-        shared_->show(pixels);
-        return;
-    }
-    SDL_Surface* surface = SDL_GetWindowSurface(window_.get());
-    if (!surface) {
-        return;  // the window is gone; its close request is on its way
-    }
-    if (SDL_MUSTLOCK(surface)) {
-        SDL_LockSurface(surface);
-    }
-    auto* to = static_cast<unsigned char*>(surface->pixels);
-    const auto* from = reinterpret_cast<const unsigned char*>(pixels);
-    const int width = std::min(surface->w, program::width);
-    const int height = std::min(surface->h, program::height);
-    if (copy_directly_) {
-        for (int y = 0; y < height; ++y) {
-            std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch, from + y * frames::frame_pitch,
-                        static_cast<std::size_t>(width) * frames::bytes_per_pixel);
-        }
-    } else {
-        // Only on displays whose surface format the decoder cannot write:
-        // the frames are then decoded as B, G, R, X bytes (XRGB8888 to SDL).
-        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_XRGB8888, from, static_cast<int>(frames::frame_pitch),
-                          surface->format->format, to, surface->pitch);
-    }
-    if (SDL_MUSTLOCK(surface)) {
-        SDL_UnlockSurface(surface);
-    }
-    present();
-}
-
-void Window::present()
-{
-    if (shared_) {
-        shared_->repaint();
-    } else {
-        SDL_UpdateWindowSurface(window_.get());
-    }
+    presentation_->show(pixels);
 }
 
 void Window::clear()
 {
-    if (shared_) {
-        shared_->show(nullptr);
-    } else if (SDL_Surface* surface = SDL_GetWindowSurface(window_.get())) {
-        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-        present();
-    }
+    presentation_->clear();
 }
 
 void Window::process_events(EventHandler& handler)
@@ -251,17 +279,15 @@ void Window::process_events(EventHandler& handler)
 
 bool Window::dispatch(const SDL_Event& e, EventHandler& handler)
 {
-    if (shared_ && e.type == SDL_QUIT) {
-        shared_->check_connection();
+    if (e.type == SDL_QUIT) {
+        presentation_->check_connection();
     }
-    if (shared_ && e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        // A compositor that imposes another size (tiled by the user's rule):
-        // the same frame again, at the top-left of a window of that size.
-        shared_->fit(e.window.data1, e.window.data2);
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        presentation_->resized(e.window.data1, e.window.data2);
     }
     const Translation t = translate(e, pointer_);
     if (t.repaint) {
-        present();
+        presentation_->repaint();
     }
     for (int i = 0; i < t.count; ++i) {
         if (!handler.handle(t.events[static_cast<std::size_t>(i)])) {

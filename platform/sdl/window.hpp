@@ -6,8 +6,8 @@
 // shared memory of its own on Wayland.
 
 #include "platform/pixel_port.hpp"
+#include "presentation.hpp"
 #include "translate.hpp"
-#include "wayland_surface.hpp"
 
 #include "frames/pixels.hpp"
 #include "frames/turbojpeg.hpp"
@@ -42,21 +42,18 @@ private:
     };
 
     explicit Window(std::unique_ptr<Sdl> sdl);
-    // Frames are decoded in layout_.
+    // Frames are decoded in the presentation's layout.
     void decode_into(frames::Bytes jpeg, std::byte* out, int holder) override;
     void show_pixels(const std::byte* pixels) override;
-    void present();
     // Hands one SDL event to the handler in the viewer's terms; returns
     // false when the handler ends the program.
     bool dispatch(const SDL_Event& event, EventHandler& handler);
 
     std::unique_ptr<Sdl> sdl_;  // declared first: SDL ends after the window is gone
     std::unique_ptr<SDL_Window, DestroyWindow> window_;
-    frames::PixelLayout layout_ = frames::PixelLayout::bgrx;
-    bool copy_directly_ = false;  // the surface's layout is one the decoder writes
+    std::unique_ptr<Presentation> presentation_;
     frames::TurboJpeg decoder_;
     PointerRules pointer_;
-    std::unique_ptr<WaylandSurface> shared_;  // the window's pixels under Wayland; SDL's surface elsewhere
 };
 
 }  // namespace platform::sdl
