@@ -176,6 +176,22 @@ long resident_kib(int pid)
     return status_kib(pid, "VmRSS");
 }
 
+double cpu_seconds(int pid)
+{
+    // After the command's closing parenthesis: state, then 10 fields, then
+    // utime and stime in clock ticks.
+    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) {
+        fields >> skip;
+    }
+    long user = 0;
+    long system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 ScratchDir::ScratchDir(const std::string& stem)
 {
     const char* tmp = std::getenv("TMPDIR");

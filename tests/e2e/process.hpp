@@ -80,6 +80,8 @@ private:
 // (VmHWM), or its current resident memory (VmRSS); -1 if it is gone.
 long peak_kib(int pid);
 long resident_kib(int pid);
+// The processor time a process has used so far, in seconds.
+double cpu_seconds(int pid);
 
 // A new empty directory named stem-XXXXXX under TMPDIR (or /tmp), removed
 // with everything in it when its owner goes.

@@ -7,6 +7,7 @@
 
 #include "process.hpp"
 
+#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,6 +72,9 @@ public:
 
     // Ends the compositor at once, as a crash would.
     void kill();
+    // Stops the compositor where it is (it answers nothing), and lets it
+    // go on again.
+    void pause(bool paused) const { sway_->signal(paused ? SIGSTOP : SIGCONT); }
 
 private:
     // Runs a tool against the compositor; its standard output.

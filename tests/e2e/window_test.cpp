@@ -567,23 +567,47 @@ TEST_P(EachSession, MouseStepModeStepsWithVerticalMovesAndClickRestoresTheRun)
     EXPECT_TRUE(session_->viewer().running());
 }
 
-// A press in the window keeps the pointer: a drag beyond its edge still
-// moves the viewer, with negative positions, and the release outside is a
-// click.
+// A press in the window keeps the pointer: a drag beyond its edges still
+// moves the viewer, each move past the bottom edge a step forwards and each
+// past the top (negative positions) a step back, and the release outside
+// is a click.
 TEST_P(EachSession, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
 {
-    const int stepped = start_stepping();
-    ASSERT_GE(stepped, 0);
+    int slot = start_stepping();
+    ASSERT_GE(slot, 0);
 
-    sleep_for(click_gap);                    // far from the first click: a single click, not a double
-    session_->drag({500, 320}, {500, -40});  // above the window: Y < 0, up, one step back
-    EXPECT_EQ(session_->next_slot(stepped), slot_after(stepped, -1));
-    EXPECT_EQ(settled(), slot_after(stepped, -1));
+    sleep_for(click_gap);  // far from the first click: a single click, not a double
+    session_->press();
+    for (const auto& [y, step] : {std::pair{program::height + 20, 1}, {program::height + 40, 1}, {-20, -1}, {-40, -1}}) {
+        session_->move(500, y);
+        EXPECT_EQ(session_->next_slot(slot), slot_after(slot, step)) << "the move to y = " << y;
+        slot = settled();
+    }
 
     // The release, outside, switches mouse-step mode off: running again.
     session_->release();
     EXPECT_TRUE(session_->runs(hang_limit)) << "the release was no click";
     EXPECT_TRUE(session_->viewer().running());
+}
+
+// A compositor that stops answering stalls nothing: the viewer goes on
+// ticking at k < 0 (a drag left of the window), and SIGTERM still ends it.
+TEST_P(EachSession, AStoppedCompositorStallsNeitherTheTicksNorTheEnd)
+{
+    Compositor* compositor = session_->compositor();
+    if (compositor == nullptr) {
+        GTEST_SKIP() << "no compositor here to stop";
+    }
+    start();
+    session_->drag({500, 300}, {-60, 300});
+    compositor->pause(true);
+    const int pid = session_->viewer().pid();
+    const double before = cpu_seconds(pid);
+    EXPECT_TRUE(wait_until(hang_limit, [&] { return cpu_seconds(pid) > before + 1; }, 100ms))
+        << "the viewer stalled with the compositor";
+    session_->viewer().signal(SIGTERM);
+    expect_exit_status(0);
+    compositor->pause(false);
 }
 
 TEST_P(EachSession, DoubleClickEndsWithStatusZero)
