@@ -4,10 +4,13 @@
 //   first frame       on X11: exec -> the expected picture seen in a grab;
 //                     on Wayland: exec -> the first commit of a frame, from
 //                     the client's own protocol log (WAYLAND_DEBUG)
-//   ticks at k < 0    presents per second with the left button dragged left
-//                     of the window: X DAMAGE on X11, commits in the
-//                     protocol log on Wayland (which costs the program a
-//                     little: a floor)
+//   ticks             per second, counted outside the program (the
+//                     tick_counter preload), at the start-up pace and at
+//                     k < 0 (the left button dragged left of the window)
+//   commits           on Wayland, frames committed per second over the same
+//                     stretches, from the protocol log (which costs the
+//                     program a little)
+//   SIGTERM to exit   on Wayland, with the compositor stopped (SIGSTOP)
 //   peak memory       VmHWM
 //
 //   wayland_bench <program> <wayland_seat> [runs]
@@ -17,10 +20,13 @@
 
 #include "common/program.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,56 +65,93 @@ void drain_for(Process& p, std::chrono::milliseconds d)
         d, [&p] { return p.error_output(), false; }, 2ms);
 }
 
-struct WaylandRun {
-    double first_ms = -1;
-    double rate = -1;
+// The ticks the preload has counted so far.
+double ticks_in(const std::string& file)
+{
+    const std::string bytes = e2e::read_file(file);
+    std::uint64_t count = 0;
+    std::memcpy(&count, bytes.data(), std::min(bytes.size(), sizeof count));
+    return static_cast<double>(count);
+}
+
+struct SessionRun {
+    double first_ms = -1;  // Wayland only
+    double startup_ticks = -1, startup_commits = -1;
+    double fast_ticks = -1, fast_commits = -1;  // at k < 0
+    double term_ms = -1;                        // Wayland only
     double rss_mb = -1;
 };
 
-WaylandRun wayland_run(const std::string& program, const std::string& seat)
+SessionRun session_run(const std::string& name, const std::string& program, const std::string& seat)
 {
-    WaylandRun run;
-    // The client's own protocol log, with the time of each request.
-    const std::unique_ptr<e2e::Session> s =
-        e2e::Session::make("Wayland", native(), {"env", "WAYLAND_DEBUG=client", program}, {.seat = seat});
+    SessionRun run;
+    const bool wayland = name == "Wayland";
+    const e2e::ScratchDir dir("vormo-ticks");
+    const std::string count = dir.path() + "/count";
+    std::vector<std::string> command = {"env", "LD_PRELOAD=" VORMO_TICK_COUNTER, "VORMO_TICK_COUNT=" + count};
+    if (wayland) {
+        command.emplace_back("WAYLAND_DEBUG=client");  // the client's own protocol log, each request timed
+    }
+    command.push_back(program);
+    const std::unique_ptr<e2e::Session> s = e2e::Session::make(name, native(), command, {.seat = seat});
     const auto started = log_clock_now();
     if (!s->launch()) {
         return run;
     }
     Process& viewer = s->viewer();
-    drain_for(viewer, 300ms);  // placed
-    // Pressed in the window, dragged left of it: no counting steps.
-    s->drag({500, 300}, {-20, 300});
+    drain_for(viewer, 1000ms);  // placed, and past start-up
+    // Two seconds of ticks, and where they lie on the log's clock.
+    const auto stretch = [&](double& ticks) {
+        const double before = ticks_in(count);
+        const auto from = log_clock_now();
+        drain_for(viewer, 2000ms);
+        ticks = (ticks_in(count) - before) / 2;
+        return std::pair{from, log_clock_now()};
+    };
+    const auto startup = stretch(run.startup_ticks);
+    s->drag({500, 300}, {-20, 300});  // no counting steps
     drain_for(viewer, 500ms);
-    const auto from = log_clock_now();
-    drain_for(viewer, 2000ms);
-    const auto to = log_clock_now();
+    const auto fast = stretch(run.fast_ticks);
     run.rss_mb = peak_mb(viewer);
-    s->release();
-    viewer.stop();
+    if (!wayland) {
+        viewer.stop();
+        return run;
+    }
+    s->compositor()->pause(true);
+    const auto term = Clock::now();
+    viewer.signal(SIGTERM);
+    if (e2e::wait_until(20s, [&] { return viewer.error_output(), !viewer.running(); }, 1ms)) {
+        run.term_ms = ms_since(term);
+    }
+    s->compositor()->pause(false);
 
     // "[ms.us]  -> wl_surface@N.attach(wl_buffer@M, 0, 0)", then its commit.
     std::istringstream log(viewer.error_output());
     std::string line;
     bool attached = false;
-    long commits = 0;
+    long startup_commits = 0;
+    long fast_commits = 0;
+    const auto within = [](double stamp, std::pair<double, double> span) {
+        return log_ms(span.first, stamp) < log_ms(span.first, span.second);
+    };
     while (std::getline(log, line)) {
         double stamp = 0;
-        if (std::sscanf(line.c_str(), "[%lf]", &stamp) != 1) {
+        if (std::sscanf(line.c_str(), "[%lf]", &stamp) != 1 || line.find("wl_surface@") == std::string::npos) {
             continue;
         }
-        if (line.find("wl_surface@") != std::string::npos && line.find(".attach(wl_buffer@") != std::string::npos) {
+        if (line.find(".attach(wl_buffer@") != std::string::npos) {
             attached = true;
-        } else if (attached && line.find("wl_surface@") != std::string::npos &&
-                   line.find(".commit()") != std::string::npos) {
+        } else if (attached && line.find(".commit()") != std::string::npos) {
             attached = false;
             if (run.first_ms < 0) {
                 run.first_ms = log_ms(started, stamp);
             }
-            commits += log_ms(from, stamp) < log_ms(from, to);
+            startup_commits += within(stamp, startup);
+            fast_commits += within(stamp, fast);
         }
     }
-    run.rate = static_cast<double>(commits) * 1000.0 / log_ms(from, to);
+    run.startup_commits = static_cast<double>(startup_commits) * 1000.0 / log_ms(startup.first, startup.second);
+    run.fast_commits = static_cast<double>(fast_commits) * 1000.0 / log_ms(fast.first, fast.second);
     return run;
 }
 
@@ -121,7 +164,8 @@ int main(int argc, char** argv)
     const std::string& seat = args[1];
     const int runs = runs_at(args, 2, 5);
 
-    std::vector<double> x_first, x_rate, x_rss, w_first, w_rate, w_rss;
+    std::vector<double> x_first, x_rss;
+    std::vector<SessionRun> x_runs, w_runs;
     for (int r = 0; r < runs; ++r) {
         // Every other round Wayland first, so neither always follows the other.
         for (int side = 0; side < 2; ++side) {
@@ -130,22 +174,32 @@ int main(int argc, char** argv)
                 Connection x(display.name());
                 const Run first = measure(x, {program}, display.name(), true);
                 x_first.push_back(first.first_ms);
-                const DragRun drag = drag_run(native(), program);
-                x_rate.push_back(drag.rate);
                 x_rss.push_back(first.rss_mb);
+                x_runs.push_back(session_run("X11", program, seat));
             } else {
-                const WaylandRun w = wayland_run(program, seat);
-                w_first.push_back(w.first_ms);
-                w_rate.push_back(w.rate);
-                w_rss.push_back(w.rss_mb);
+                w_runs.push_back(session_run("Wayland", program, seat));
             }
         }
     }
+    const auto column = [](const std::vector<SessionRun>& runs, double SessionRun::*field) {
+        std::vector<double> v;
+        for (const SessionRun& r : runs) {
+            v.push_back(r.*field);
+        }
+        return v;
+    };
 
     std::printf("\n%d runs each, alternating: X11 on Xvfb, Wayland on a headless sway (pixman)\n\n", runs);
     header("X11 and Wayland");
-    pair("X11 first frame", x_first, "Wayland first frame", w_first, "ms", "X11");
-    pair("X11 ticks at k < 0", x_rate, "Wayland ticks at k < 0", w_rate, "/s", "X11");
-    pair("X11 peak memory", x_rss, "Wayland peak memory", w_rss, "MB", "X11");
+    pair("X11 first frame", x_first, "Wayland first frame", column(w_runs, &SessionRun::first_ms), "ms", "X11");
+    pair("X11 ticks, start-up pace", column(x_runs, &SessionRun::startup_ticks), "Wayland ticks, start-up pace",
+         column(w_runs, &SessionRun::startup_ticks), "/s", "X11");
+    line("Wayland commits, start-up pace", stats(column(w_runs, &SessionRun::startup_commits)), "/s",
+         stats(column(w_runs, &SessionRun::startup_ticks)).median, "ticks");
+    pair("X11 ticks at k < 0", column(x_runs, &SessionRun::fast_ticks), "Wayland ticks at k < 0",
+         column(w_runs, &SessionRun::fast_ticks), "/s", "X11");
+    line("Wayland commits at k < 0", stats(column(w_runs, &SessionRun::fast_commits)), "/s");
+    line("Wayland SIGTERM to exit, stopped", stats(column(w_runs, &SessionRun::term_ms)), "ms");
+    pair("X11 peak memory", x_rss, "Wayland peak memory", column(w_runs, &SessionRun::rss_mb), "MB", "X11");
     return 0;
 }
