@@ -126,12 +126,12 @@ struct Window::Sdl {
         // The compose table is skipped for X11 only, the first choice where
         // there is a display: Wayland's keyboard library reads the same
         // variable, as soon as SDL connects.
-        if (std::getenv("DISPLAY")) {
+        const char* display = std::getenv("DISPLAY");
+        if (display && *display) {
             linux_desktop::skip_compose_table();
         }
         linux_desktop::name_window(program::app_id);
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            const char* display = std::getenv("DISPLAY");
             throw OpenError(std::string("cannot open the display ") +
                             (display && *display ? display : "(DISPLAY is not set)") + ": " + SDL_GetError());
         }
