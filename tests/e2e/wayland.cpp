@@ -205,4 +205,32 @@ void Compositor::kill()
     sway_->wait_for_exit(10s);
 }
 
+Weston::Weston() : dir_("vormo-weston")
+{
+    chmod(dir_.path().c_str(), 0700);  // as a runtime directory must be
+    weston_ = std::make_unique<Process>(
+        std::vector<std::string>{"weston", "--backend=x11-backend.so", "--socket=wayland-weston", "--idle-time=0",
+                                 "--width=1280", "--height=1024"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path(), "DISPLAY=" + x_.name(), "WAYLAND_DISPLAY"});
+    if (!wait_until(
+            10s, [&] { return !socket_named(dir_.path(), "wayland-weston").empty() || !weston_->running(); }, 20ms) ||
+        !weston_->running()) {
+        weston_->stop();
+        throw std::runtime_error("weston did not start: " + weston_->error_output());
+    }
+}
+
+Weston::~Weston()
+{
+    weston_->stop();
+}
+
+std::vector<std::string> Weston::client_environment() const
+{
+    // No leak report in a sanitizer build, as in the sway sessions: Mesa's
+    // software OpenGL leaves allocations it cannot name.
+    return {"XDG_RUNTIME_DIR=" + dir_.path(), "WAYLAND_DISPLAY=wayland-weston", "DISPLAY", "SDL_VIDEODRIVER",
+            "ASAN_OPTIONS=detect_leaks=0"};
+}
+
 }  // namespace e2e

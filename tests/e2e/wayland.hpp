@@ -6,6 +6,7 @@
 // their own (wayland_seat).
 
 #include "process.hpp"
+#include "x_display.hpp"
 
 #include <csignal>
 #include <cstdint>
@@ -91,6 +92,27 @@ private:
     int commands_ = -1;    // the seat program's command pipe
     std::string display_;  // the socket's name in the runtime directory
     std::string ipc_;      // sway's IPC socket, for swaymsg
+};
+
+// Weston, which draws no window decorations (clients draw their own, as on
+// GNOME), on its X11 backend in a virtual X server of its own, drawing with
+// OpenGL (in software): its headless backend offers no seat, and SDL 2.26
+// cannot start on a compositor without one.
+class Weston {
+public:
+    Weston();
+    ~Weston();
+    Weston(const Weston&) = delete;
+    Weston& operator=(const Weston&) = delete;
+
+    // Environment entries for a client, with no X display to fall back to.
+    std::vector<std::string> client_environment() const;
+    Process& server() { return *weston_; }
+
+private:
+    ScratchDir dir_;
+    VirtualDisplay x_;
+    std::unique_ptr<Process> weston_;
 };
 
 }  // namespace e2e
