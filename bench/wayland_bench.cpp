@@ -13,7 +13,11 @@
 //   SIGTERM to exit   on Wayland, with the compositor stopped (SIGSTOP)
 //   peak memory       VmHWM
 //
-//   wayland_bench <program> <wayland_seat> [runs]
+// Then on Weston drawing with OpenGL, which uploads every buffer committed:
+// ticks, commits and Weston's processor time per second at k <= 0, for this
+// build and, alternately, another one (an older build, say).
+//
+//   wayland_bench <program> <wayland_seat> [runs [other-build]]
 
 #include "figures.hpp"
 #include "session.hpp"
@@ -125,33 +129,65 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
     }
     s->compositor()->pause(false);
 
-    // "[ms.us]  -> wl_surface@N.attach(wl_buffer@M, 0, 0)", then its commit.
-    std::istringstream log(viewer.error_output());
-    std::string line;
-    bool attached = false;
     long startup_commits = 0;
     long fast_commits = 0;
     const auto within = [](double stamp, std::pair<double, double> span) {
         return log_ms(span.first, stamp) < log_ms(span.first, span.second);
     };
-    while (std::getline(log, line)) {
-        double stamp = 0;
-        if (std::sscanf(line.c_str(), "[%lf]", &stamp) != 1 || line.find("wl_surface@") == std::string::npos) {
-            continue;
+    for (const double stamp : e2e::frames_attached(viewer.error_output())) {
+        if (run.first_ms < 0) {
+            run.first_ms = log_ms(started, stamp);
         }
-        if (line.find(".attach(wl_buffer@") != std::string::npos) {
-            attached = true;
-        } else if (attached && line.find(".commit()") != std::string::npos) {
-            attached = false;
-            if (run.first_ms < 0) {
-                run.first_ms = log_ms(started, stamp);
-            }
-            startup_commits += within(stamp, startup);
-            fast_commits += within(stamp, fast);
-        }
+        startup_commits += within(stamp, startup);
+        fast_commits += within(stamp, fast);
     }
     run.startup_commits = static_cast<double>(startup_commits) * 1000.0 / log_ms(startup.first, startup.second);
     run.fast_commits = static_cast<double>(fast_commits) * 1000.0 / log_ms(fast.first, fast.second);
+    return run;
+}
+
+// On Weston, which draws with OpenGL (in software) and so uploads each
+// buffer committed: the program's ticks and commits per second with the
+// pointer dragged to the output's left edge, at or beyond the window's
+// (k <= 0: no counting steps), and Weston's processor time per second.
+struct WestonRun {
+    double ticks = -1;
+    double commits = -1;
+    double compositor_cpu = -1;  // seconds per second
+};
+
+WestonRun weston_run(const std::string& program)
+{
+    WestonRun run;
+    e2e::Weston weston;
+    const e2e::ScratchDir dir("vormo-ticks");
+    const std::string count = dir.path() + "/count";
+    std::vector<std::string> env = weston.client_environment();
+    env.insert(env.end(), {"LD_PRELOAD=" VORMO_TICK_COUNTER, "VORMO_TICK_COUNT=" + count, "WAYLAND_DEBUG=client"});
+    Process viewer({program}, env);
+    // Past start-up; then pressed well inside the window wherever Weston
+    // placed it, and dragged to the output's edge.
+    if (!e2e::wait_until(
+            20s, [&] { return viewer.error_output(), ticks_in(count) > 2 * program::frame_count || !viewer.running(); },
+            10ms) ||
+        !viewer.running()) {
+        return run;
+    }
+    weston.drag({600, 500}, {0, 500});
+    drain_for(viewer, 500ms);
+    const double ticks = ticks_in(count);
+    const double cpu = e2e::cpu_seconds(weston.server().pid());
+    const auto from = log_clock_now();
+    drain_for(viewer, 2000ms);
+    const auto to = log_clock_now();
+    run.ticks = (ticks_in(count) - ticks) / 2;
+    run.compositor_cpu = (e2e::cpu_seconds(weston.server().pid()) - cpu) / 2;
+    viewer.stop();
+    long commits = 0;
+    for (const double stamp : e2e::frames_attached(viewer.error_output())) {
+        commits += log_ms(from, stamp) < log_ms(from, to);
+    }
+    run.commits = static_cast<double>(commits) * 1000.0 / log_ms(from, to);
     return run;
 }
 
@@ -159,10 +195,12 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args = arguments(argc, argv, 2, "wayland_bench <program> <wayland_seat> [runs]");
+    const std::vector<std::string> args =
+        arguments(argc, argv, 2, "wayland_bench <program> <wayland_seat> [runs [other-build]]");
     const std::string& program = args[0];
     const std::string& seat = args[1];
     const int runs = runs_at(args, 2, 5);
+    const std::string other = args.size() > 3 ? args[3] : "";
 
     std::vector<double> x_first, x_rss;
     std::vector<SessionRun> x_runs, w_runs;
@@ -201,5 +239,35 @@ int main(int argc, char** argv)
     line("Wayland commits at k < 0", stats(column(w_runs, &SessionRun::fast_commits)), "/s");
     line("Wayland SIGTERM to exit, stopped", stats(column(w_runs, &SessionRun::term_ms)), "ms");
     pair("X11 peak memory", x_rss, "Wayland peak memory", column(w_runs, &SessionRun::rss_mb), "MB", "X11");
+
+    // On Weston (OpenGL), this build and, alternately, another.
+    std::vector<WestonRun> ours, theirs;
+    for (int r = 0; r < runs; ++r) {
+        if (!other.empty() && r % 2) {
+            theirs.push_back(weston_run(other));
+        }
+        ours.push_back(weston_run(program));
+        if (!other.empty() && r % 2 == 0) {
+            theirs.push_back(weston_run(other));
+        }
+    }
+    const auto weston_column = [](const std::vector<WestonRun>& runs, double WestonRun::*field) {
+        std::vector<double> v;
+        for (const WestonRun& r : runs) {
+            v.push_back(r.*field);
+        }
+        return stats(v);
+    };
+    header("Weston, drawing with OpenGL (llvmpipe), the pointer at the window's left edge (k <= 0)");
+    const Stats cpu = weston_column(ours, &WestonRun::compositor_cpu);
+    line("ticks", weston_column(ours, &WestonRun::ticks), "/s");
+    line("commits", weston_column(ours, &WestonRun::commits), "/s");
+    line("Weston processor time", cpu, "s/s");
+    if (!other.empty()) {
+        line("other build ticks", weston_column(theirs, &WestonRun::ticks), "/s");
+        line("other build commits", weston_column(theirs, &WestonRun::commits), "/s");
+        line("Weston processor time, other build", weston_column(theirs, &WestonRun::compositor_cpu), "s/s",
+             cpu.median, "this build");
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -223,6 +224,41 @@ Weston::Weston() : dir_("vormo-weston")
 Weston::~Weston()
 {
     weston_->stop();
+}
+
+void Weston::drag(std::pair<int, int> from, std::pair<int, int> to)
+{
+    if (!input_) {
+        input_ = std::make_unique<Connection>(x_.name());
+    }
+    const std::vector<Window> outputs = input_->frame_sized_windows();
+    if (outputs.empty()) {
+        throw std::runtime_error("weston shows no output window");
+    }
+    input_->move_pointer(outputs.front(), from.first, from.second);
+    input_->press();
+    input_->move_pointer(outputs.front(), to.first, to.second);
+}
+
+std::vector<double> frames_attached(const std::string& log)
+{
+    // "[1234.567]  -> wl_shm_pool@7.create_buffer(new id wl_buffer@31, 0, 1024, 768, 4096, 1)"
+    // "[1234.890]  -> wl_surface@20.attach(wl_buffer@31, 0, 0)"
+    std::vector<std::string> frame_buffers;
+    std::vector<double> attached;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find("wl_buffer@");
+        const std::string buffer = at == std::string::npos ? "" : line.substr(at, line.find(',', at) - at);
+        double stamp = 0;
+        if (line.find(".create_buffer(") != std::string::npos && line.find(", 1024, 768, 4096,") != std::string::npos) {
+            frame_buffers.push_back(buffer);
+        } else if (line.find(".attach(") != std::string::npos && std::sscanf(line.c_str(), "[%lf]", &stamp) == 1 &&
+                   std::find(frame_buffers.begin(), frame_buffers.end(), buffer) != frame_buffers.end()) {
+            attached.push_back(stamp);
+        }
+    }
+    return attached;
 }
 
 std::vector<std::string> Weston::client_environment() const

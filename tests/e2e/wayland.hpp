@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -108,11 +109,20 @@ public:
     // Environment entries for a client, with no X display to fall back to.
     std::vector<std::string> client_environment() const;
     Process& server() { return *weston_; }
+    // Presses the left button at `from` of the output and moves to `to`
+    // with it held: input to Weston's window on its X server.
+    void drag(std::pair<int, int> from, std::pair<int, int> to);
 
 private:
     ScratchDir dir_;
     VirtualDisplay x_;
     std::unique_ptr<Process> weston_;
+    std::unique_ptr<Connection> input_;
 };
+
+// The times, on the log's own clock (ms), at which a client's protocol log
+// (WAYLAND_DEBUG=client) attaches a buffer of the frames' size: each a frame
+// committed (the decorations' buffers have other sizes).
+std::vector<double> frames_attached(const std::string& log);
 
 }  // namespace e2e
