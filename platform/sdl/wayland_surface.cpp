@@ -125,14 +125,14 @@ void WaylandSurface::make_buffers(int width, int height)
     // The pool, and so its buffers, on our queue, as shm_ is.
     const Owned<wl_shm_pool> pool(wl_shm_create_pool(shm_.get(), fd, static_cast<std::int32_t>(size)),
                                   [](wl_shm_pool* p) { wl_shm_pool_destroy(p); });  // the buffers keep what they need
-    close(fd);  // the compositor has its own
+    close(fd);                                                                      // the compositor has its own
     for (std::size_t i = 0; i < buffer_count; ++i) {
         Buffer& b = buffers_[i];
         b.pixels = static_cast<std::byte*>(memory_) + i * one;
-        b.buffer = Owned<wl_buffer>(wl_shm_pool_create_buffer(pool.get(), static_cast<std::int32_t>(i * one), width,
-                                                              height, static_cast<std::int32_t>(pitch),
-                                                              WL_SHM_FORMAT_XRGB8888),
-                                    [](wl_buffer* x) { wl_buffer_destroy(x); });
+        b.buffer =
+            Owned<wl_buffer>(wl_shm_pool_create_buffer(pool.get(), static_cast<std::int32_t>(i * one), width, height,
+                                                       static_cast<std::int32_t>(pitch), WL_SHM_FORMAT_XRGB8888),
+                             [](wl_buffer* x) { wl_buffer_destroy(x); });
         wl_buffer_add_listener(b.buffer.get(), &buffer_listener, &b.busy);
     }
 }
@@ -208,8 +208,8 @@ void WaylandSurface::present(const std::byte* pixels, bool at_once)
     b.busy = true;
     wl_surface_attach(surface_, b.buffer.get(), 0, 0);
     wl_surface_damage_buffer(surface_, 0, 0, width_, height_);
-    frame_ = Owned<wl_callback>(wl_surface_frame(surface_on_queue_.get()),
-                                [](wl_callback* c) { wl_callback_destroy(c); });
+    frame_ =
+        Owned<wl_callback>(wl_surface_frame(surface_on_queue_.get()), [](wl_callback* c) { wl_callback_destroy(c); });
     wl_callback_add_listener(frame_.get(), &frame_listener, &frame_);
     wl_surface_commit(surface_);
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) {

@@ -505,7 +505,8 @@ TEST(OnWeston, StartsCommitsFramesAndEndsCleanly)
     Process logged({"env", "WAYLAND_DEBUG=client", executable()}, env);
     std::string log;
     EXPECT_TRUE(wait_until(
-        hang_limit, [&] { return frames_attached(log = logged.error_output()).size() >= 3 || !logged.running(); }, 50ms));
+        hang_limit, [&] { return frames_attached(log = logged.error_output()).size() >= 3 || !logged.running(); },
+        50ms));
     EXPECT_GE(frames_attached(log).size(), 3u) << "no frames committed";
     logged.stop();
 
@@ -615,7 +616,8 @@ TEST_P(EachSession, ADragBeyondTheEdgeStillReachesTheViewerAndItsReleaseClicks)
 
     sleep_for(click_gap);  // far from the first click: a single click, not a double
     session_->press();
-    for (const auto& [y, step] : {std::pair{program::height + 20, 1}, {program::height + 40, 1}, {-20, -1}, {-40, -1}}) {
+    for (const auto& [y, step] :
+         {std::pair{program::height + 20, 1}, {program::height + 40, 1}, {-20, -1}, {-40, -1}}) {
         session_->move(500, y);
         EXPECT_EQ(session_->next_slot(slot), slot_after(slot, step)) << "the move to y = " << y;
         slot = settled();
@@ -640,7 +642,8 @@ TEST_P(EachSession, AStoppedCompositorStallsNeitherTheTicksNorTheEnd)
     compositor->pause(true);
     const int pid = session_->viewer().pid();
     const double before = cpu_seconds(pid);
-    EXPECT_TRUE(wait_until(hang_limit, [&] { return cpu_seconds(pid) > before + 1; }, 100ms))
+    EXPECT_TRUE(wait_until(
+        hang_limit, [&] { return cpu_seconds(pid) > before + 1; }, 100ms))
         << "the viewer stalled with the compositor";
     session_->viewer().signal(SIGTERM);
     expect_exit_status(0);
