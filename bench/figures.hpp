@@ -7,6 +7,7 @@
 #include "frame_watch.hpp"
 #include "launcher.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -34,6 +35,14 @@ struct Stats {
 // The median and range of the values that are not negative (a negative
 // one was not measured).
 Stats stats(std::vector<double> v);
+
+// One figure of every run, as a column.
+template <typename Run> std::vector<double> column(const std::vector<Run>& runs, double Run::*field)
+{
+    std::vector<double> v(runs.size());
+    std::transform(runs.begin(), runs.end(), v.begin(), [field](const Run& r) { return r.*field; });
+    return v;
+}
 
 // Prints the table's header, then one row each: the figure, its median and
 // range, its unit, and its ratio to another median if one is given.

@@ -124,7 +124,8 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
     s->compositor()->pause(true);
     const auto term = Clock::now();
     viewer.signal(SIGTERM);
-    if (e2e::wait_until(20s, [&] { return viewer.error_output(), !viewer.running(); }, 1ms)) {
+    const auto ended = [&] { return viewer.error_output(), !viewer.running(); };
+    if (e2e::wait_until(std::chrono::seconds(20), ended, std::chrono::milliseconds(1))) {
         run.term_ms = ms_since(term);
     }
     s->compositor()->pause(false);
@@ -168,8 +169,9 @@ WestonRun weston_run(const std::string& program)
     // Past start-up; then pressed well inside the window wherever Weston
     // placed it, and dragged to the output's edge.
     if (!e2e::wait_until(
-            20s, [&] { return viewer.error_output(), ticks_in(count) > 2 * program::frame_count || !viewer.running(); },
-            10ms) ||
+            std::chrono::seconds(20),
+            [&] { return viewer.error_output(), ticks_in(count) > 2 * program::frame_count || !viewer.running(); },
+            std::chrono::milliseconds(10)) ||
         !viewer.running()) {
         return run;
     }
@@ -183,10 +185,9 @@ WestonRun weston_run(const std::string& program)
     run.ticks = (ticks_in(count) - ticks) / 2;
     run.compositor_cpu = (e2e::cpu_seconds(weston.server().pid()) - cpu) / 2;
     viewer.stop();
-    long commits = 0;
-    for (const double stamp : e2e::frames_attached(viewer.error_output())) {
-        commits += log_ms(from, stamp) < log_ms(from, to);
-    }
+    const std::vector<double> attached = e2e::frames_attached(viewer.error_output());
+    const auto commits = std::count_if(attached.begin(), attached.end(),
+                                       [&](double stamp) { return log_ms(from, stamp) < log_ms(from, to); });
     run.commits = static_cast<double>(commits) * 1000.0 / log_ms(from, to);
     return run;
 }
@@ -219,14 +220,6 @@ int main(int argc, char** argv)
             }
         }
     }
-    const auto column = [](const std::vector<SessionRun>& runs, double SessionRun::*field) {
-        std::vector<double> v;
-        for (const SessionRun& r : runs) {
-            v.push_back(r.*field);
-        }
-        return v;
-    };
-
     std::printf("\n%d runs each, alternating: X11 on Xvfb, Wayland on a headless sway (pixman)\n\n", runs);
     header("X11 and Wayland");
     pair("X11 first frame", x_first, "Wayland first frame", column(w_runs, &SessionRun::first_ms), "ms", "X11");
@@ -252,11 +245,7 @@ int main(int argc, char** argv)
         }
     }
     const auto weston_column = [](const std::vector<WestonRun>& runs, double WestonRun::*field) {
-        std::vector<double> v;
-        for (const WestonRun& r : runs) {
-            v.push_back(r.*field);
-        }
-        return stats(v);
+        return stats(column(runs, field));
     };
     header("Weston, drawing with OpenGL (llvmpipe), the pointer at the window's left edge (k <= 0)");
     const Stats cpu = weston_column(ours, &WestonRun::compositor_cpu);
@@ -266,8 +255,8 @@ int main(int argc, char** argv)
     if (!other.empty()) {
         line("other build ticks", weston_column(theirs, &WestonRun::ticks), "/s");
         line("other build commits", weston_column(theirs, &WestonRun::commits), "/s");
-        line("Weston processor time, other build", weston_column(theirs, &WestonRun::compositor_cpu), "s/s",
-             cpu.median, "this build");
+        line("Weston processor time, other build", weston_column(theirs, &WestonRun::compositor_cpu), "s/s", cpu.median,
+             "this build");
     }
     return 0;
 }

@@ -85,9 +85,7 @@ void wine_comparison(Connection& x, const std::string& display, const std::strin
         flushed_shows.push_back(showing(*wine, {bare_gdi, "flush"}, "bare GDI loop"));
     }
     const auto column = [](const std::vector<Showing>& shows, double Showing::*field) {
-        std::vector<double> v(shows.size());
-        std::transform(shows.begin(), shows.end(), v.begin(), [field](const Showing& s) { return s.*field; });
-        return stats(v);
+        return stats(figures::column(shows, field));
     };
     pair("Linux program first frame", linux_first, ".exe under Wine first frame", exe_first, "ms", "Linux");
     pair("Linux program ticks at k < 0", linux_rate, ".exe under Wine ticks at k < 0", exe_rate, "/s", "Linux");
