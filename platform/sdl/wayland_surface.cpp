@@ -5,9 +5,12 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,17 +23,45 @@ namespace platform::sdl {
 
 namespace {
 
+// What libwayland last logged.  It writes a protocol error on stderr
+// itself, before the program can say anything; the failure line says it
+// instead, in the compositor's words.
+std::string& last_logged()
+{
+    static std::string line;
+    return line;
+}
+
+void keep_log(const char* format, std::va_list args)
+{
+    std::array<char, 512> line{};
+    std::vsnprintf(line.data(), line.size(), format, args);
+    last_logged() = line.data();
+    while (!last_logged().empty() && last_logged().back() == '\n') {
+        last_logged().pop_back();
+    }
+}
+
 // Why the connection failed: a protocol error in its own words, anything
 // else as a lost compositor.
 [[noreturn]] void failed(wl_display* display)
 {
+    // A compositor that ends the connection for a protocol error sends the
+    // error before it closes: a write that finds the connection closed
+    // leaves it unread, and with the connection closed, reading what is left
+    // cannot wait.
+    if (wl_display_get_error(display) == 0 && errno == EPIPE) {
+        wl_display_roundtrip(display);
+    }
     if (wl_display_get_error(display) == EPROTO) {
         const wl_interface* interface = nullptr;
         std::uint32_t id = 0;
         const std::uint32_t code = wl_display_get_protocol_error(display, &interface, &id);
-        throw std::runtime_error("the Wayland compositor ended the connection for a protocol error (" +
-                                 std::string(interface ? interface->name : "an unknown object") + ", error " +
-                                 std::to_string(code) + ")");
+        const std::string said =
+            last_logged().empty()
+                ? std::string(interface ? interface->name : "an unknown object") + ": error " + std::to_string(code)
+                : last_logged();
+        throw std::runtime_error("the Wayland compositor ended the connection for a protocol error: " + said);
     }
     throw std::runtime_error("lost the connection to the Wayland compositor");
 }
@@ -80,6 +111,7 @@ WaylandSurface::WaylandSurface(wl_display* display, wl_surface* surface)
     : display_(display), surface_(surface), queue_(wl_display_create_queue(display), wl_event_queue_destroy),
       shm_(nullptr, [](wl_shm* s) { wl_shm_destroy(s); })
 {
+    wl_log_set_handler_client(keep_log);
     display_on_queue_ = on_queue(display_, queue_.get());
     surface_on_queue_ = on_queue(surface_, queue_.get());
     if (!display_on_queue_ || !surface_on_queue_) {
