@@ -69,14 +69,54 @@ void drain_for(Process& p, std::chrono::milliseconds d)
         d, [&p] { return p.error_output(), false; }, 2ms);
 }
 
-// The ticks the preload has counted so far.
-double ticks_in(const std::string& file)
+// A stretch of the protocol log's clock.
+struct Span {
+    double from = 0;
+    double to = 0;
+    double ms() const { return log_ms(from, to); }
+    bool holds(double stamp) const { return log_ms(from, stamp) < ms(); }
+};
+
+// Frames committed per second within the span, from the times they were
+// attached.
+double commits_per_second(const std::vector<double>& attached, const Span& span)
 {
-    const std::string bytes = e2e::read_file(file);
-    std::uint64_t count = 0;
-    std::memcpy(&count, bytes.data(), std::min(bytes.size(), sizeof count));
-    return static_cast<double>(count);
+    const auto commits = std::count_if(attached.begin(), attached.end(), [&](double t) { return span.holds(t); });
+    return static_cast<double>(commits) * 1000.0 / span.ms();
 }
+
+// The program's ticks, counted by the preload in a file of its own.
+class TickCount {
+public:
+    // The environment entries that load the preload and name the file.
+    std::vector<std::string> environment() const
+    {
+        return {"LD_PRELOAD=" VORMO_TICK_COUNTER, "VORMO_TICK_COUNT=" + file_};
+    }
+    // The ticks counted so far.
+    double now() const
+    {
+        const std::string bytes = e2e::read_file(file_);
+        std::uint64_t count = 0;
+        std::memcpy(&count, bytes.data(), std::min(bytes.size(), sizeof count));
+        return static_cast<double>(count);
+    }
+    // Two seconds of reading what the viewer logs: its ticks per second,
+    // and where the stretch lies on the log's clock.
+    Span stretch(Process& viewer, double& ticks_per_second) const
+    {
+        const double before = now();
+        Span span{log_clock_now()};
+        drain_for(viewer, 2000ms);
+        span.to = log_clock_now();
+        ticks_per_second = (now() - before) / 2;
+        return span;
+    }
+
+private:
+    e2e::ScratchDir dir_{"vormo-ticks"};
+    std::string file_ = dir_.path() + "/count";
+};
 
 struct SessionRun {
     double first_ms = -1;  // Wayland only
@@ -90,9 +130,9 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
 {
     SessionRun run;
     const bool wayland = name == "Wayland";
-    const e2e::ScratchDir dir("vormo-ticks");
-    const std::string count = dir.path() + "/count";
-    std::vector<std::string> command = {"env", "LD_PRELOAD=" VORMO_TICK_COUNTER, "VORMO_TICK_COUNT=" + count};
+    const TickCount ticks;
+    std::vector<std::string> command = ticks.environment();
+    command.insert(command.begin(), "env");
     if (wayland) {
         command.emplace_back("WAYLAND_DEBUG=client");  // the client's own protocol log, each request timed
     }
@@ -104,18 +144,10 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
     }
     Process& viewer = s->viewer();
     drain_for(viewer, 1000ms);  // placed, and past start-up
-    // Two seconds of ticks, and where they lie on the log's clock.
-    const auto stretch = [&](double& ticks) {
-        const double before = ticks_in(count);
-        const auto from = log_clock_now();
-        drain_for(viewer, 2000ms);
-        ticks = (ticks_in(count) - before) / 2;
-        return std::pair{from, log_clock_now()};
-    };
-    const auto startup = stretch(run.startup_ticks);
+    const Span startup = ticks.stretch(viewer, run.startup_ticks);
     s->drag({500, 300}, {-20, 300});  // no counting steps
     drain_for(viewer, 500ms);
-    const auto fast = stretch(run.fast_ticks);
+    const Span fast = ticks.stretch(viewer, run.fast_ticks);
     run.rss_mb = peak_mb(viewer);
     if (!wayland) {
         viewer.stop();
@@ -130,20 +162,12 @@ SessionRun session_run(const std::string& name, const std::string& program, cons
     }
     s->compositor()->pause(false);
 
-    long startup_commits = 0;
-    long fast_commits = 0;
-    const auto within = [](double stamp, std::pair<double, double> span) {
-        return log_ms(span.first, stamp) < log_ms(span.first, span.second);
-    };
-    for (const double stamp : e2e::frames_attached(viewer.error_output())) {
-        if (run.first_ms < 0) {
-            run.first_ms = log_ms(started, stamp);
-        }
-        startup_commits += within(stamp, startup);
-        fast_commits += within(stamp, fast);
+    const std::vector<double> attached = e2e::frames_attached(viewer.error_output());
+    if (!attached.empty()) {
+        run.first_ms = log_ms(started, attached.front());
     }
-    run.startup_commits = static_cast<double>(startup_commits) * 1000.0 / log_ms(startup.first, startup.second);
-    run.fast_commits = static_cast<double>(fast_commits) * 1000.0 / log_ms(fast.first, fast.second);
+    run.startup_commits = commits_per_second(attached, startup);
+    run.fast_commits = commits_per_second(attached, fast);
     return run;
 }
 
@@ -161,34 +185,28 @@ WestonRun weston_run(const std::string& program)
 {
     WestonRun run;
     e2e::Weston weston;
-    const e2e::ScratchDir dir("vormo-ticks");
-    const std::string count = dir.path() + "/count";
+    const TickCount ticks;
     std::vector<std::string> env = weston.client_environment();
-    env.insert(env.end(), {"LD_PRELOAD=" VORMO_TICK_COUNTER, "VORMO_TICK_COUNT=" + count, "WAYLAND_DEBUG=client"});
+    const std::vector<std::string> counted = ticks.environment();
+    env.insert(env.end(), counted.begin(), counted.end());
+    env.emplace_back("WAYLAND_DEBUG=client");
     Process viewer({program}, env);
     // Past start-up; then pressed well inside the window wherever Weston
     // placed it, and dragged to the output's edge.
     if (!e2e::wait_until(
             std::chrono::seconds(20),
-            [&] { return viewer.error_output(), ticks_in(count) > 2 * program::frame_count || !viewer.running(); },
+            [&] { return viewer.error_output(), ticks.now() > 2 * program::frame_count || !viewer.running(); },
             std::chrono::milliseconds(10)) ||
         !viewer.running()) {
         return run;
     }
     weston.drag({600, 500}, {0, 500});
     drain_for(viewer, 500ms);
-    const double ticks = ticks_in(count);
     const double cpu = e2e::cpu_seconds(weston.server().pid());
-    const auto from = log_clock_now();
-    drain_for(viewer, 2000ms);
-    const auto to = log_clock_now();
-    run.ticks = (ticks_in(count) - ticks) / 2;
+    const Span fast = ticks.stretch(viewer, run.ticks);
     run.compositor_cpu = (e2e::cpu_seconds(weston.server().pid()) - cpu) / 2;
     viewer.stop();
-    const std::vector<double> attached = e2e::frames_attached(viewer.error_output());
-    const auto commits = std::count_if(attached.begin(), attached.end(),
-                                       [&](double stamp) { return log_ms(from, stamp) < log_ms(from, to); });
-    run.commits = static_cast<double>(commits) * 1000.0 / log_ms(from, to);
+    run.commits = commits_per_second(e2e::frames_attached(viewer.error_output()), fast);
     return run;
 }
 
