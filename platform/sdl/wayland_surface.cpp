@@ -23,9 +23,11 @@ namespace platform::sdl {
 
 namespace {
 
-// What libwayland last logged.  It writes a protocol error on stderr
+// What libwayland last logged.  It would write a protocol error on stderr
 // itself, before the program can say anything; the failure line says it
-// instead, in the compositor's words.
+// instead, in the compositor's words.  Its other lines are kept the same
+// way and not written: a failure says the last of them, and a run that
+// goes on has nothing to tell the user.
 std::string& last_logged()
 {
     static std::string line;
