@@ -102,14 +102,18 @@ std::vector<std::uint8_t> draw_frame(int slot)
     return draw(slot, View{});
 }
 
-std::vector<std::uint8_t> draw_icon(int size)
+std::vector<std::uint8_t> draw_icon(int size, bool maskable)
 {
-    // The first frame's central square, drawn at the icon's size.
-    constexpr int side = program::height;
+    // The first frame's central square, drawn at the icon's size.  A
+    // launcher may crop a maskable icon to a circle four fifths of its side
+    // across: it draws a square a quarter larger around the same centre, so
+    // that the crop keeps the mechanism.
+    const double side = program::height * (maskable ? 1.25 : 1.0);
     View view;
     view.width = size;
     view.height = size;
     view.left = (program::width - side) / 2.0;
+    view.top = (program::height - side) / 2.0;
     view.scale = static_cast<double>(size) / side;
     view.least_half = 1.0;
     return draw(0, view);

@@ -11,7 +11,8 @@ namespace tools {
 std::vector<std::uint8_t> draw_frame(int slot);
 
 // The icon: the first frame's central square, size x size pixels, drawn at
-// that size rather than shrunk, with the bar kept at least two pixels thick.
-std::vector<std::uint8_t> draw_icon(int size);
+// that size rather than shrunk, with the bar kept at least two pixels thick;
+// a maskable one keeps the square inside the circle a launcher may crop it to.
+std::vector<std::uint8_t> draw_icon(int size, bool maskable = false);
 
 }  // namespace tools

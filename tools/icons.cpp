@@ -61,24 +61,29 @@ Bytes icon_file(const std::vector<std::pair<int, Bytes>>& images)
 }  // namespace
 
 // The icon at each size: a PNG file of each (the build installs the icon
-// theme's sizes among them), and the Windows icon, with uncompressed images
-// below 256 pixels and PNG at 256, the layout every Windows version reads.
-bool write_icons(const std::string& dir, const std::vector<int>& sizes)
+// theme's sizes among them, and the page's), and the Windows icon of those
+// up to 256 pixels, with uncompressed images below 256 and PNG at 256, the
+// layout every Windows version reads.
+bool write_icons(const std::string& dir, const std::vector<int>& sizes, int maskable_size)
 {
     std::vector<std::pair<int, Bytes>> images;
     for (const int size : sizes) {
         const Bytes rgb = draw_icon(size);
         const Bytes png = encode_png(rgb, size, size);
-        if (png.empty()) {
+        if (png.empty() || !write_file(dir + "/icon-" + std::to_string(size) + ".png", png)) {
             return false;
         }
-        if (!write_file(dir + "/icon-" + std::to_string(size) + ".png", png)) {
-            return false;
+        if (size <= 256) {
+            images.emplace_back(size, size < 256 ? icon_bitmap(rgb, size) : png);
         }
-        images.emplace_back(size, size < 256 ? icon_bitmap(rgb, size) : png);
     }
-    const Bytes ico = icon_file(images);
-    return write_file(dir + "/vormo-kidney.ico", ico);
+    if (maskable_size > 0) {
+        const Bytes png = encode_png(draw_icon(maskable_size, true), maskable_size, maskable_size);
+        if (png.empty() || !write_file(dir + "/icon-maskable-" + std::to_string(maskable_size) + ".png", png)) {
+            return false;
+        }
+    }
+    return images.empty() || write_file(dir + "/vormo-kidney.ico", icon_file(images));
 }
 
 }  // namespace tools

@@ -1,17 +1,18 @@
 // Draws the 24 frames, encodes them and writes the embedded frame set.
 //
 //   make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]
-//               [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...]
-//               [--values FILE.json]
+//               [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...
+//               [--maskable-icon-size N]] [--values FILE.json]
 //
 // The .S file, made from the template, pulls the .bin into the executable's
 // read-only data as the symbols vormo_frame_set and vormo_frame_set_size.
 // --values writes the program's fixed values as JSON.  --jpeg-dir also writes
 // each frame as DIR/slot-NN.jpg; --contact-sheet writes all 24 at a quarter
 // of their size on one PNG; --icon-dir writes the program's icon, slot 0's
-// central square drawn at each of the sizes given (1 to 256 pixels), as
-// DIR/icon-SIZE.png for the icon theme and as DIR/vormo-kidney.ico for
-// Windows.
+// central square drawn at each of the sizes given (1 to 1024 pixels), as
+// DIR/icon-SIZE.png for the icon theme and the page and, up to 256 pixels,
+// as DIR/vormo-kidney.ico for Windows; --maskable-icon-size adds the page's
+// maskable icon, DIR/icon-maskable-SIZE.png.
 
 #include "artwork.hpp"
 #include "bytes.hpp"
@@ -43,8 +44,16 @@ struct Arguments {
     std::string sheet_path;       // the contact sheet, if given
     std::string icon_dir;         // the icons, if given ...
     std::vector<int> icon_sizes;  // ... at these sizes
+    int maskable_size = 0;        // the maskable icon's, if given
     std::string values_path;      // the program's values as JSON, if given
 };
+
+// An icon's size as the command line gives it, or 0.
+int icon_size(const std::string& text)
+{
+    const int n = std::atoi(text.c_str());
+    return n >= 1 && n <= 1024 && std::to_string(n) == text ? n : 0;
+}
 
 std::optional<Arguments> parse(const std::vector<std::string>& args)
 {
@@ -62,11 +71,16 @@ std::optional<Arguments> parse(const std::vector<std::string>& args)
             std::istringstream list(args[++i]);
             std::string size;
             while (std::getline(list, size, ',')) {
-                const int n = std::atoi(size.c_str());
-                if (n < 1 || n > 256 || std::to_string(n) != size) {
+                const int n = icon_size(size);
+                if (n == 0) {
                     return std::nullopt;
                 }
                 a.icon_sizes.push_back(n);
+            }
+        } else if (args[i] == "--maskable-icon-size" && valued) {
+            a.maskable_size = icon_size(args[++i]);
+            if (a.maskable_size == 0) {
+                return std::nullopt;
             }
         } else if (args[i] == "--values" && valued) {
             a.values_path = args[++i];
@@ -74,7 +88,8 @@ std::optional<Arguments> parse(const std::vector<std::string>& args)
             outputs.push_back(args[i]);
         }
     }
-    if (outputs.size() != 3 || a.icon_dir.empty() != a.icon_sizes.empty()) {
+    if (outputs.size() != 3 || a.icon_dir.empty() != a.icon_sizes.empty() ||
+        (a.maskable_size > 0 && a.icon_dir.empty())) {
         return std::nullopt;
     }
     a.bin = outputs[0];
@@ -111,7 +126,8 @@ int main(int argc, char** argv)
     if (!a) {
         std::fprintf(stderr,
                      "usage: make_frames <frame-set.bin> <frame-set.S.in> <frame-set.S> [--jpeg-dir DIR]"
-                     " [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,...] [--values FILE.json]\n");
+                     " [--contact-sheet FILE.png] [--icon-dir DIR --icon-sizes N,N,... [--maskable-icon-size N]]"
+                     " [--values FILE.json]\n");
         return 2;
     }
     std::vector<Bytes> pictures;
@@ -126,6 +142,6 @@ int main(int argc, char** argv)
                          (a->values_path.empty() || tools::write_file(a->values_path, tools::program_values())) &&
                          (a->jpeg_dir.empty() || write_jpegs(a->jpeg_dir, jpegs)) &&
                          (a->sheet_path.empty() || write_contact_sheet(a->sheet_path, pictures)) &&
-                         (a->icon_dir.empty() || tools::write_icons(a->icon_dir, a->icon_sizes));
+                         (a->icon_dir.empty() || tools::write_icons(a->icon_dir, a->icon_sizes, a->maskable_size));
     return written ? 0 : 1;
 }
