@@ -6,7 +6,8 @@
 // report_failure().  Tests use a scripted fake.
 //
 // Lifecycle, as main() drives it: open_platform(), decode() for each frame
-// (the first before the window is waited for, the rest during start-up),
+// (the first before the window is waited for, then expect() for the rest,
+// which are decoded during start-up),
 // wait_until_active(), then the viewer's show(), process_events() and
 // clear() until it ends; the program then ends with the viewer's exit
 // status, and destroying the platform closes the window.  A failure after
@@ -36,6 +37,7 @@ struct DoubleClick {  // the left button pressed the second time in a double-cli
 struct MouseMove {
     float x;  // pointer position in the surface's user scale
     float y;
+    bool lands = false;  // a touch put down here, rather than the pointer moved here
     bool operator==(const MouseMove&) const = default;
 };
 struct CloseRequest {  // the window closed through its frame, or the session or process is ending
@@ -87,6 +89,15 @@ public:
     // Throws frames::BadFrameSet naming the holder when the stream does not
     // decode to a width x height picture.
     virtual Picture decode(frames::Bytes jpeg, int holder) = 0;
+
+    // Image<holder>'s stream will be asked for: a port whose decoder works
+    // beside the program may start on it now.  The stream outlives the
+    // platform.
+    virtual void expect(frames::Bytes jpeg, int holder)
+    {
+        (void)jpeg;
+        (void)holder;
+    }
 
     // Waits until the window is first on screen (shown, exposed or
     // activated, whichever comes first), then brings it to the front with

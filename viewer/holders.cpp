@@ -16,4 +16,13 @@ platform::Picture Holders::picture(int holder)
     return *p;
 }
 
+void Holders::expect_rest()
+{
+    for (int holder = 1; holder <= program::frame_count; ++holder) {
+        if (!pictures_[static_cast<std::size_t>(holder - 1)]) {
+            platform_.expect(set_.jpeg[static_cast<std::size_t>(holder - 1)], holder);
+        }
+    }
+}
+
 }  // namespace viewer

@@ -25,6 +25,10 @@ public:
     // cannot be decoded.
     platform::Picture picture(int holder);
 
+    // Tells the platform of every holder not decoded yet, so that a decoder
+    // that works beside the program can start on them all.
+    void expect_rest();
+
 private:
     frames::FrameSet set_;
     platform::Platform& platform_;
