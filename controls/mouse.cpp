@@ -17,11 +17,15 @@ void on_click(viewer::State& s)
     }
 }
 
-void on_mouse_move(viewer::State& s, float x, float y)
+void on_mouse_move(viewer::State& s, float x, float y, bool lands)
 {
     if (s.nm == 0) {
         const float scaled = x * program::pointer_factor;
         s.k = scaled * y;
+        return;
+    }
+    if (lands) {
+        s.yyy = y;
         return;
     }
     s.k = program::step_mode_pace;

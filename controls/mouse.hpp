@@ -13,7 +13,9 @@ void on_click(viewer::State& s);
 // A pointer move at (x, y) in the surface's user scale.  In normal mode the
 // pace becomes x * 30 * y in single precision; in mouse-step mode the pace
 // becomes program::step_mode_pace and the move requests a step: forwards when y is at
-// or below the previous move's y, backwards when above.
-void on_mouse_move(viewer::State& s, float x, float y);
+// or below the previous move's y, backwards when above.  A touch that lands
+// is a move in normal mode; in mouse-step mode it only sets the y its
+// movement is measured from.
+void on_mouse_move(viewer::State& s, float x, float y, bool lands = false);
 
 }  // namespace controls

@@ -27,6 +27,17 @@ public:
         y_ = y;
         return to_user_scale(x, y);
     }
+    // A finger put down at (x, y): where its movement is measured from,
+    // never a move from where the last touch ended.
+    Event landed(int x, int y)
+    {
+        known_ = true;
+        x_ = x;
+        y_ = y;
+        MouseMove touch = to_user_scale(x, y);
+        touch.lands = true;
+        return touch;
+    }
     // The pointer left the window: its next report is a move, wherever.
     void left() { known_ = false; }
 

@@ -84,7 +84,7 @@ bool Viewer::handle(const platform::Event& event)
             } else if constexpr (std::is_same_v<E, platform::DoubleClick>) {
                 quit();
             } else if constexpr (std::is_same_v<E, platform::MouseMove>) {
-                controls::on_mouse_move(state_, e.x, e.y);
+                controls::on_mouse_move(state_, e.x, e.y, e.lands);
             } else {
                 static_assert(std::is_same_v<E, platform::CloseRequest>);
                 quit();
