@@ -16,10 +16,8 @@ int main()
         window = platform::open_platform();
         viewer::Holders holders(frames::embedded_frame_set(), *window);
         // Decode the first frame while the window is being mapped, so that
-        // start-up can show it the moment the window is there; then the
-        // rest may start, where the platform decodes beside the program.
+        // start-up can show it the moment the window is there.
         holders.picture(1);
-        holders.expect_rest();
         if (!window->wait_until_active()) {
             return 0;  // closed before it was ever shown
         }

@@ -6,8 +6,8 @@
 // report_failure().  Tests use a scripted fake.
 //
 // Lifecycle, as main() drives it: open_platform(), decode() for each frame
-// (the first before the window is waited for, then expect() for the rest,
-// which are decoded during start-up),
+// (the first before the window is waited for, the rest during start-up,
+// told of by expect() once the first is shown),
 // wait_until_active(), then the viewer's show(), process_events() and
 // clear() until it ends; the program then ends with the viewer's exit
 // status, and destroying the platform closes the window.  A failure after

@@ -27,10 +27,12 @@ int Viewer::run()
 
 void Viewer::start_up()
 {
-    // Slot 0 is shown the moment it is bound; each later slot is followed by
-    // one event pass, so input during loading is handled as it comes.
+    // Slot 0 is shown the moment it is bound (and then the platform may start
+    // decoding the rest); each later slot is followed by one event pass, so
+    // input during loading is handled as it comes.
     bind(0);
     platform_.show(frames_[0]);
+    holders_.expect_rest();
     for (int s = 1; s < program::frame_count && !ended_; ++s) {
         bind(s);
         event_pass();
