@@ -19,8 +19,12 @@ namespace {
 // on them is prevented while the viewer runs) and ESC, and for the pointer,
 // queuing each input as one of the kinds below.
 EM_JS(void, page_open,
-      (int escape, int character, int click, int double_click, int move, int press, int release, int leave),
-      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move, press, release, leave}); });
+      (int escape, int character, int click, int double_click, int move, int press, int release, int leave, int land),
+      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move, press, release, leave, land}); });
+
+// Image<holder> will be asked for: the browser starts decoding it.
+EM_JS(void, page_expect, (const void* data, int size, int holder),
+      { Module.vormo.expect(HEAPU8.slice(data, data + size), holder); });
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.
@@ -51,19 +55,37 @@ EM_JS(void, page_end, (), { Module.vormo.end(); });
 
 // The kinds of input the page queues: a tap is a click or a double-click
 // already; the mouse's presses (with the browser's count), releases and
-// moves, and the pointer leaving the canvas, go through the pointer rules.
-enum Kind { none = 0, character = 1, click = 2, double_click = 3, move = 4, press = 5, release = 6, leave = 7 };
+// moves, the pointer leaving the canvas, and a touch landing go through the
+// pointer rules.
+enum Kind {
+    none = 0,
+    character = 1,
+    click = 2,
+    double_click = 3,
+    move = 4,
+    press = 5,
+    release = 6,
+    leave = 7,
+    land = 8
+};
 
 class Page final : public Platform {
 public:
     Page()
     {
-        page_open(static_cast<int>(program::escape), character, click, double_click, move, press, release, leave);
+        page_open(static_cast<int>(program::escape), character, click, double_click, move, press, release, leave,
+                  land);
     }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }
     Page(const Page&) = delete;
     Page& operator=(const Page&) = delete;
+
+    // The browser decodes off the program's thread: every frame at once.
+    void expect(frames::Bytes jpeg, int holder) override
+    {
+        page_expect(jpeg.data(), static_cast<int>(jpeg.size()), holder);
+    }
 
     // The page keeps the browser's picture under the holder's number.
     Picture decode(frames::Bytes jpeg, int holder) override
@@ -109,6 +131,7 @@ private:
         case press: return pointer_.pressed(code);
         case release: return pointer_.released();
         case leave: pointer_.left(); return std::nullopt;
+        case land: return pointer_.landed(x, y);
         default: return pointer_.moved(x, y);
         }
     }
