@@ -4,8 +4,8 @@
 // WebDriver, which speaks only classic WebDriver and needs a display: it
 // gets an Xvfb of its own.
 //
-//   const engine = await launch('chromium' | 'firefox' | 'webkit');
-//   const tab = await engine.open(url, { width, height, scale, touch });
+//   const engine = await launch('chromium' | 'firefox' | 'webkit', { coarse });
+//   const tab = await engine.open(url, { width, height, scale, touch, scripts });
 //   await tab.evaluate((arg) => ..., arg);  await tab.key('*');  ...
 //
 // When the browser itself dies (not a test's failure), the driver says so
@@ -46,9 +46,11 @@ function crashed(engine, why) {
   return new EngineCrashed(text);
 }
 
-export async function launch(engine) {
+// With coarse, the engine's primary pointer is coarse, as a phone's is
+// (Chromium's is wherever a tab has touch).
+export async function launch(engine, { coarse = false } = {}) {
   if (engine === 'webkit') return launch_webkit();
-  if (engine === 'chromium' || engine === 'firefox') return launch_puppeteer(engine);
+  if (engine === 'chromium' || engine === 'firefox') return launch_puppeteer(engine, coarse);
   throw new Error(`no such engine: ${engine} (one of ${engines.join(', ')})`);
 }
 
@@ -69,12 +71,15 @@ export const canvas_box = (tab) =>
 // test starts, which no user's page meets (their window has it already).
 const chromium_args = ['--no-sandbox', '--disable-features=WebUIOmniboxPopup,WebUIOmniboxAimPopup'];
 
-async function launch_puppeteer(engine) {
+async function launch_puppeteer(engine, coarse) {
   const { default: puppeteer } = await import('puppeteer-core');
   const browser = await puppeteer.launch(
     engine === 'chromium'
       ? { browser: 'chrome', executablePath: '/usr/bin/chromium', args: chromium_args, timeout: startup_limit }
-      : { browser: 'firefox', executablePath: '/usr/bin/firefox-esr', timeout: startup_limit });
+      : {
+        browser: 'firefox', executablePath: '/usr/bin/firefox-esr', timeout: startup_limit,
+        extraPrefsFirefox: coarse ? { 'ui.primaryPointerCapabilities': 1 } : {},
+      });
   let closing = false;
   let lost = null;
   browser.on('disconnected', () => {
@@ -88,13 +93,14 @@ async function launch_puppeteer(engine) {
     // CSS pixels.
     can: { touch: true, device_scale: true, fractional_moves: engine === 'chromium', second_button: true },
 
-    async open(url, { width = 1280, height = 900, scale = 1, touch = false } = {}) {
+    async open(url, { width = 1280, height = 900, scale = 1, touch = false, scripts = true } = {}) {
       const context = await browser.createBrowserContext();
       const page = await context.newPage();
       page.on('error', () => {
         lost = crashed(engine, 'the page crashed');
       });
       await page.setViewport({ width, height, deviceScaleFactor: scale, hasTouch: touch });
+      if (!scripts) await page.setJavaScriptEnabled(false);
       await page.goto(url);
       const guard = async (work) => {
         if (lost) throw lost;
@@ -120,6 +126,9 @@ async function launch_puppeteer(engine) {
           return [w, h];
         },
         screenshot: (path) => guard(() => page.screenshot({ path })),
+        reload: () => guard(() => page.reload()),
+        // A DevTools protocol command (Chromium).
+        devtools: (method, params) => guard(async () => (await page.createCDPSession()).send(method, params)),
         close: () => guard(() => context.close()),
       };
     },
@@ -307,7 +316,10 @@ async function launch_webkit() {
 
 // --- A local web server -----------------------------------------------------
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.jpg': 'image/jpeg', '.json': 'application/json' };
+const types = {
+  '.html': 'text/html', '.js': 'text/javascript', '.jpg': 'image/jpeg', '.png': 'image/png', '.json': 'application/json',
+  '.webmanifest': 'application/manifest+json',
+};
 
 // Serves the files of the given folders (the first that has the file) on
 // a port of its own; url(name) is a file's address.
@@ -330,5 +342,11 @@ export async function serve(...dirs) {
   server.listen(0, '127.0.0.1');
   await once(server, 'listening');
   const { port } = server.address();
-  return { url: (name) => `http://127.0.0.1:${port}/${name}`, close: () => new Promise((r) => server.close(r)) };
+  return {
+    url: (name) => `http://127.0.0.1:${port}/${name}`,
+    close: () => new Promise((r) => {
+      server.close(r);
+      server.closeAllConnections();
+    }),
+  };
 }
