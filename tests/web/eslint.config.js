@@ -1,6 +1,7 @@
 // ESLint's recommended rules for the project's JavaScript: the page's own
-// scripts (run inside the program's generated script) and the page's tests
-// and figures (Node modules that also run functions in the page).
+// scripts (run inside the program's generated script), its service worker,
+// and the page's tests and figures (Node modules that also run functions in
+// the page).
 import js from '@eslint/js';
 import globals from 'globals';
 
@@ -9,6 +10,11 @@ export default [
   {
     files: ['platform/web/*.js'],
     languageOptions: { sourceType: 'script', globals: { ...globals.browser, Module: 'writable' } },
+  },
+  {
+    // The service worker's template is JavaScript as it stands.
+    files: ['platform/web/service-worker.js.in'],
+    languageOptions: { sourceType: 'script', globals: globals.serviceworker },
   },
   {
     // The generated script's own names, and keys.js's, which comes first.

@@ -110,15 +110,19 @@ const drawn = (page, from = 0) => page.evaluate((from) => Module.vormo.shown.sli
 const drawn_count = (page) => page.evaluate(() => Module.vormo.shown.length);
 const state = (page) => page.evaluate(() => document.documentElement.dataset.viewer);
 
-// The slots drawn from now on, over `count` changes.
-async function record(page, count) {
-  const from = await drawn_count(page);
-  return wait_for(`${count} changes`, async () => {
-    const slots = await drawn(page, from);
-    const changes = slots.filter((s, i) => i === 0 || s !== slots[i - 1]);
+// A run of slots without its repeats.
+const changes_of = (slots) => slots.filter((s, i) => i === 0 || s !== slots[i - 1]);
+
+// The slots drawn since the from-th picture (after `slot`, where given),
+// over `count` changes.
+const changes_since = (page, from, count, slot = []) =>
+  wait_for(`${count} changes`, async () => {
+    const changes = changes_of([slot, ...(await drawn(page, from))].flat());
     return changes.length > count ? changes.slice(0, count + 1) : undefined;
   });
-}
+
+// The slots drawn from now on, over `count` changes.
+const record = async (page, count) => changes_since(page, await drawn_count(page), count);
 
 const steps = (slots) => slots.slice(1).map((s, i) => (s - slots[i] + frame_count) % frame_count);
 
@@ -139,8 +143,8 @@ const open = (options) => engine.open(page_url, options);
 
 // Opens the page and waits until its loop runs forwards at the start-up
 // pace.
-async function running(options) {
-  const page = await open(options);
+async function running(options, on = engine) {
+  const page = await on.open(page_url, options);
   await wait_for('the run', async () => (await slot_shown(page)) >= 2);
   return page;
 }
@@ -303,7 +307,7 @@ describe(`the page in ${engine_name}`, () => {
     }
     if (engine.can.second_button) await page.up('right');
     const back = await settled(page);
-    const changes = [stepped, ...(await drawn(page, from))].filter((s, i, all) => i === 0 || s !== all[i - 1]);
+    const changes = changes_of([stepped, ...(await drawn(page, from))]);
     assert.ok(changes.length > 1, 'no step at all');
     assert.deepEqual(steps(changes), Array(changes.length - 1).fill(frame_count - 1), `slots ${changes}`);
     assert.equal(back, changes.at(-1));
@@ -365,7 +369,7 @@ describe(`the page in ${engine_name}`, () => {
       const now = await drawn(page, from);
       return now.length > 2 * frame_count ? now : undefined;
     });
-    const changes = [stepped, ...slots].filter((s, i, all) => i === 0 || s !== all[i - 1]);
+    const changes = changes_of([stepped, ...slots]);
     assert.deepEqual(steps(changes), Array(changes.length - 1).fill(1), `slots ${changes}`);
     await page.close();
   });
@@ -392,20 +396,15 @@ describe(`the page in ${engine_name}`, () => {
     };
     await drag(y, y + 20);  // down: one step forward, then stopped
     const stepped = await settled(page);
-    // The slots drawn since the from-th picture, as changes from slot.
-    const changes_after = async (from, slot, count) => wait_for(`${count} changes`, async () => {
-      const changes = [slot, ...(await drawn(page, from))].filter((s, i, all) => i === 0 || s !== all[i - 1]);
-      return changes.length > count ? changes : undefined;
-    });
     // A new touch above where the last one ended, moved down: forwards.
     let from = await drawn_count(page);
     await drag(y, y + 10, y + 20);
-    let changes = await changes_after(from, stepped, 2);
+    let changes = await changes_since(page, from, 2, stepped);
     assert.deepEqual(steps(changes), [1, 1], `slots ${changes}`);
     // A drag that comes back where it began is no tap: still stepping.
     from = await drawn_count(page);
     await drag(y + 20, y + 60, y + 20);
-    changes = await changes_after(from, changes.at(-1), 2);
+    changes = await changes_since(page, from, 2, changes.at(-1));
     assert.deepEqual(steps(changes), [1, frame_count - 1], `slots ${changes}`);
     assert.equal(await settled(page), changes.at(-1));
     await sleep(700);
@@ -420,8 +419,7 @@ describe(`the page in ${engine_name}`, () => {
     const phone = engine_name === 'firefox' ? await launch('firefox', { coarse: true }) : engine;
     try {
       for (const { name, rows } of key_runs) {
-        const page = await phone.open(page_url, { touch: true, width: 390, height: 844 });
-        await wait_for('the run', async () => (await slot_shown(page)) >= 2);
+        const page = await running({ touch: true, width: 390, height: 844 }, phone);
         const buttons = await page.evaluate(() => Object.fromEntries([...document.querySelectorAll('#keys button')].map((b) => {
           const r = b.getBoundingClientRect();
           return [b.dataset.key, { x: r.x + r.width / 2, y: r.y + r.height / 2, width: r.width, height: r.height, name: b.getAttribute('aria-label') }];
@@ -438,7 +436,6 @@ describe(`the page in ${engine_name}`, () => {
           if (shots) await page.screenshot(join(shots, `page-${engine_name}-phone-${way}.png`));
         }
         await page.close();
-        t.diagnostic(`${name}: by the buttons`);
       }
     } finally {
       if (phone !== engine) await phone.close();
