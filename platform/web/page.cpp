@@ -19,8 +19,9 @@ namespace {
 // on them is prevented while the viewer runs) and ESC, and for the pointer,
 // queuing each input as one of the kinds below.
 EM_JS(void, page_open,
-      (int escape, int character, int click, int double_click, int move, int press, int release, int leave, int land),
-      { Module.vormo.open(escape, {character, click, doubleClick : double_click, move, press, release, leave, land}); });
+      (int escape, int character, int click, int double_click, int move, int press, int release, int leave, int land), {
+          Module.vormo.open(escape, {character, click, doubleClick : double_click, move, press, release, leave, land});
+      });
 
 // Image<holder> will be asked for: the browser starts decoding it.
 EM_JS(void, page_expect, (const void* data, int size, int holder),
@@ -73,8 +74,7 @@ class Page final : public Platform {
 public:
     Page()
     {
-        page_open(static_cast<int>(program::escape), character, click, double_click, move, press, release, leave,
-                  land);
+        page_open(static_cast<int>(program::escape), character, click, double_click, move, press, release, leave, land);
     }
     // The program is ending: the page stops listening and says so.
     ~Page() override { page_end(); }
