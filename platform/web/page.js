@@ -9,7 +9,6 @@ Module.vormo = (() => {
   const decodes = [];  // each frame's decode the browser was asked for: its picture or its error
   const listeners = [];
   let context = null;  // the canvas's, made for the first picture shown (surface)
-  let started = false;  // the program has opened the page
   let failed = false;
   let decodeError = '';  // the browser's reason, when it could not decode a frame
   let ticks = 0;  // frames shown
@@ -58,11 +57,16 @@ Module.vormo = (() => {
     events.length = 0;
   };
 
+  // The pictures, and those still being decoded once they are.
   const release = () => {
     for (const picture of pictures) {
       if (picture) picture.close();
     }
     pictures.length = 0;
+    for (const decoding of decodes) {
+      if (decoding) decoding.then(({ picture }) => picture && picture.close());
+    }
+    decodes.length = 0;
   };
 
   // The viewer has failed: the canvas gives way to one line that says why,
@@ -81,7 +85,7 @@ Module.vormo = (() => {
   const failure = (what) => {
     if (failed) return;
     stopListening();
-    stop((started ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
+    stop((ticks > 0 ? 'The viewer stopped: ' : 'The viewer could not start: ') + what);
   };
   const reason = (x) => (x && x.message) || String(x);
 
@@ -105,9 +109,8 @@ Module.vormo = (() => {
 
   // Typed characters (see keys.js).  While the page runs, the browser
   // does nothing of its own with them: no scrolling on the blank, no
-  // quick find after "'" or "/" (Firefox).
-  // On a touch screen the page's buttons are the keyboard: each types its
-  // key's character.
+  // quick find after "'" or "/" (Firefox).  On a touch screen the page's
+  // buttons are the keyboard: each types its key's character.
   const listenForKeys = (escape) => {
     listen(window, 'keydown', (e) => {
       const code = vormoTypedCode(e, escape);
@@ -209,7 +212,6 @@ Module.vormo = (() => {
     events,
 
     open(escape, kinds) {
-      started = true;
       state('running');
       kind = kinds;
       listenForKeys(escape);
