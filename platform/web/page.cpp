@@ -25,12 +25,12 @@ EM_JS(void, page_open,
 
 // Image<holder> will be asked for: the browser starts decoding it.
 EM_JS(void, page_expect, (const void* data, int size, int holder),
-      { Module.vormo.expect(HEAPU8.slice(data, data + size), holder); });
+      { Module.vormo.expect(HEAPU8.subarray(data, data + size), holder); });
 
 // 0 when the picture was made, 1 when the browser cannot decode the stream,
 // 2 when it decodes to another size.
 EM_ASYNC_JS(int, page_decode, (const void* data, int size, int holder),
-            { return await Module.vormo.decode(HEAPU8.slice(data, data + size), holder); });
+            { return await Module.vormo.decode(HEAPU8.subarray(data, data + size), holder); });
 
 EM_JS(void, page_show, (int holder), { Module.vormo.show(holder); });
 EM_JS(void, page_clear, (), { Module.vormo.clear(); });

@@ -220,7 +220,8 @@ Module.vormo = (() => {
     },
 
     // The browser starts decoding a frame, beside the others it was asked
-    // for (it decodes off the page's thread).
+    // for (it decodes off the page's thread). The bytes are a view of the
+    // program's memory, which the Blob copies as it is made.
     expect(bytes, holder) {
       decodes[holder] = createImageBitmap(new Blob([bytes], { type: 'image/jpeg' }))
         .then((picture) => ({ picture }), (error) => ({ error }));
