@@ -251,10 +251,15 @@ async function launch_webkit() {
   async function resize(width, height) {
     let got;
     for (let tries = 0; tries < 3; ++tries) {
-      const [w, h, outer_w, outer_h] = await evaluate(() => [innerWidth, innerHeight, outerWidth, outerHeight]);
+      const [w, h] = await evaluate(() => [innerWidth, innerHeight]);
       got = [w, h];
       if (w === width && h === height) break;
-      await command('POST', '$/window/rect', { width: outer_w + width - w, height: outer_h + height - h });
+      // From the window's own rectangle, and only a size it can take (it
+      // once refused one computed while the window was still settling).
+      const rect = await command('GET', '$/window/rect');
+      const size = { width: Math.round(rect.width + width - w), height: Math.round(rect.height + height - h) };
+      if (size.width > 0 && size.height > 0) await command('POST', '$/window/rect', size);
+      else await sleep(100);
     }
     return got;
   }
