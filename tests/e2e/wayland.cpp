@@ -235,6 +235,8 @@ void Weston::drag(std::pair<int, int> from, std::pair<int, int> to)
     if (outputs.empty()) {
         throw std::runtime_error("weston shows no output window");
     }
+    input_->queue_pointer_at(1599, 1199);  // below and right of the window
+    input_->flush();
     input_->move_pointer(outputs.front(), from.first, from.second);
     input_->press();
     input_->move_pointer(outputs.front(), to.first, to.second);

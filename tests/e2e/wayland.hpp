@@ -115,7 +115,9 @@ public:
 
 private:
     ScratchDir dir_;
-    VirtualDisplay x_;
+    // Larger than Weston's window, which takes the pointer only once it has
+    // come in from outside.
+    VirtualDisplay x_{"1600x1200"};
     std::unique_ptr<Process> weston_;
     std::unique_ptr<Connection> input_;
 };
