@@ -124,7 +124,9 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
     }
     const Stats ours_rss = stats(collect(candidates[0], &Run::rss_mb));
     for (const Candidate& c : candidates) {
-        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB", c.ours ? ours_rss.median : 0,
+        // The other build's memory beside this one's.
+        const bool other_build = c.ours && &c != &candidates.front();
+        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB", other_build ? ours_rss.median : 0,
              "this build");
     }
 }
