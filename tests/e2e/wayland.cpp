@@ -20,6 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Weston's output, a window at the top left of its X screen, and a place on
+// that screen below and right of it: the screen is larger, because Weston
+// takes the pointer only once it has come into its window from outside.
+constexpr int weston_width = 1280;
+constexpr int weston_height = 1024;
+constexpr std::pair<int, int> outside_weston = {weston_width + 100, weston_height + 100};
+
 // The name of a socket in dir that starts with prefix, or "".
 std::string socket_named(const std::string& dir, const std::string& prefix)
 {
@@ -206,12 +213,14 @@ void Compositor::kill()
     sway_->wait_for_exit(10s);
 }
 
-Weston::Weston() : dir_("vormo-weston")
+Weston::Weston()
+    : dir_("vormo-weston"), x_(std::to_string(weston_width + 200) + "x" + std::to_string(weston_height + 200))
 {
     chmod(dir_.path().c_str(), 0700);  // as a runtime directory must be
     weston_ = std::make_unique<Process>(
         std::vector<std::string>{"weston", "--backend=x11-backend.so", "--socket=wayland-weston", "--idle-time=0",
-                                 "--width=1280", "--height=1024"},
+                                 "--width=" + std::to_string(weston_width),
+                                 "--height=" + std::to_string(weston_height)},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path(), "DISPLAY=" + x_.name(), "WAYLAND_DISPLAY"});
     if (!wait_until(
             10s, [&] { return !socket_named(dir_.path(), "wayland-weston").empty() || !weston_->running(); }, 20ms) ||
@@ -235,7 +244,7 @@ void Weston::drag(std::pair<int, int> from, std::pair<int, int> to)
     if (outputs.empty()) {
         throw std::runtime_error("weston shows no output window");
     }
-    input_->queue_pointer_at(1599, 1199);  // below and right of the window
+    input_->queue_pointer_at(outside_weston.first, outside_weston.second);
     input_->flush();
     input_->move_pointer(outputs.front(), from.first, from.second);
     input_->press();

@@ -115,9 +115,7 @@ public:
 
 private:
     ScratchDir dir_;
-    // Larger than Weston's window, which takes the pointer only once it has
-    // come in from outside.
-    VirtualDisplay x_{"1600x1200"};
+    VirtualDisplay x_;
     std::unique_ptr<Process> weston_;
     std::unique_ptr<Connection> input_;
 };
