@@ -99,54 +99,27 @@ const Launcher& native()
     return *launcher;
 }
 
-const e2e::StripMatcher& strip_matcher()
-{
-    static const e2e::StripMatcher strips{e2e::FrameMatcher::shared()};
-    return strips;
-}
-
-namespace {
-
-// The slot (of those given) that some viewable top-level window of at least
-// the frame size shows, or -1.
-int slot_on_screen(Connection& x, const std::vector<int>& slots)
-{
-    for (const Window w : x.frame_sized_windows()) {
-        const int s = strip_matcher().near_slot(x.display(), w, slots);
-        if (s >= 0) {
-            return s;
-        }
-    }
-    return -1;
-}
-
-}  // namespace
-
-Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
-            const Launcher& launcher)
+Run measure(const std::vector<std::string>& argv, bool ours, const Launcher& launcher)
 {
     Run run;
-    const auto start = Clock::now();
-    const std::unique_ptr<Process> p =
-        launcher.start(argv[0], {"DISPLAY=" + display}, std::vector<std::string>(argv.begin() + 1, argv.end()));
-    // The first frame seen (for the viewer, the second may come first),
-    // then the viewer's first tick.
-    e2e::wait_until(milliseconds(20000), [&] {
-        const int s = slot_on_screen(x, ours ? std::vector<int>{0, 1} : std::vector<int>{0});
-        if (s >= 0) {
-            run.first_ms = ms_since(start);
-            run.complete_ms = s == 1 ? run.first_ms : -1;
+    // Every program's window found by its picture, as a peer's must be.
+    const std::unique_ptr<e2e::Session> s = e2e::Session::make("X11", launcher, argv, {.seat = {}, .caption = {}});
+    if (s->launch()) {
+        const auto since_start = [&s](Clock::time_point t) {
+            return std::chrono::duration<double, std::milli>(t - s->started_at()).count();
+        };
+        run.first_ms = since_start(s->first_seen_at());
+        // The viewer's first tick: the second frame may be the first one seen.
+        if (ours && s->first_slot() == 1) {
+            run.complete_ms = run.first_ms;
+        } else if (ours && s->next_slot(s->first_slot()) >= 0) {
+            run.complete_ms = since_start(Clock::now());
         }
-        return s >= 0;
-    });
-    if (ours && run.first_ms >= 0 && run.complete_ms < 0 && e2e::wait_until(milliseconds(20000), [&] {
-            return slot_on_screen(x, {1, 2}) >= 0;
-        })) {
-        run.complete_ms = ms_since(start);
     }
+    // Read even from a program whose picture was not seen.
     sleep_for(milliseconds(100));
-    run.rss_mb = peak_mb(*p);
-    p->stop();
+    run.rss_mb = peak_mb(s->viewer());
+    s->viewer().stop();
     return run;
 }
 

@@ -16,7 +16,6 @@
 namespace figures {
 
 using e2e::Clock;
-using e2e::Connection;
 using e2e::Launcher;
 
 double ms_since(Clock::time_point t);
@@ -61,19 +60,16 @@ double peak_mb(const e2e::Process& p);
 // Programs started as they are.
 const Launcher& native();
 
-// The frames, decoded once, and their three-row signatures.
-const e2e::StripMatcher& strip_matcher();
-
 struct Run {
     double first_ms = -1;
     double complete_ms = -1;
     double rss_mb = -1;
 };
 
-// Starts a program, times its first frame (for the viewer, ours, also its
-// first tick), ends it and reads its peak memory.
-Run measure(Connection& x, const std::vector<std::string>& argv, const std::string& display, bool ours,
-            const Launcher& launcher = native());
+// Starts a program on a virtual X server of its own, times its first frame
+// (for the viewer, ours, also its first tick), ends it and reads its peak
+// memory.
+Run measure(const std::vector<std::string>& argv, bool ours, const Launcher& launcher = native());
 
 // A viewer's ticks per second with the left button held and the pointer
 // dragged left of its window (a negative pace: no counting steps), without

@@ -40,7 +40,6 @@ namespace {
 using namespace figures;
 using e2e::Process;
 using e2e::sleep_for;
-using e2e::VirtualDisplay;
 using namespace std::chrono_literals;
 
 // The protocol log's clock: wall-clock microseconds cut to 32 bits, shown
@@ -227,9 +226,7 @@ int main(int argc, char** argv)
         // Every other round Wayland first, so neither always follows the other.
         for (int side = 0; side < 2; ++side) {
             if ((side == 0) == (r % 2 == 0)) {
-                const VirtualDisplay display;
-                Connection x(display.name());
-                const Run first = measure(x, {program}, display.name(), true);
+                const Run first = measure({program}, true);
                 x_first.push_back(first.first_ms);
                 x_rss.push_back(first.rss_mb);
                 x_runs.push_back(session_run("X11", program, seat));

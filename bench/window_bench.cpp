@@ -1,5 +1,5 @@
-// Whole-process figures of the Linux program on a virtual X server of its
-// own, beside the image viewers a person would otherwise reach for and its
+// Whole-process figures of the Linux program, each run on a virtual X server
+// of its own, beside the image viewers a person would otherwise reach for and its
 // port's bare loop, run alternately in the same session:
 //
 //   first frame   exec -> the expected picture seen in a grab of the window
@@ -35,7 +35,6 @@ namespace {
 
 using namespace figures;
 using e2e::sleep_for;
-using e2e::VirtualDisplay;
 
 bool installed(const std::string& program)
 {
@@ -44,7 +43,7 @@ bool installed(const std::string& program)
 
 // First frame and peak memory of the viewer and of the image viewers a
 // person would otherwise reach for, run alternately.
-void peers(Connection& x, const std::string& display, const std::string& frames_dir, int runs, const std::string& other)
+void peers(const std::string& frames_dir, int runs, const std::string& other)
 {
     struct Candidate {
         std::string name;
@@ -86,19 +85,11 @@ void peers(Connection& x, const std::string& display, const std::string& frames_
     for (int r = 0; r < runs; ++r) {
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             Candidate& c = candidates[r % 2 ? candidates.size() - 1 - i : i];
-            c.runs.push_back(measure(x, c.argv, display, c.ours));
+            c.runs.push_back(measure(c.argv, c.ours));
         }
     }
 
-    const auto collect = [](const Candidate& c, double Run::*field) {
-        std::vector<double> v;
-        for (const Run& r : c.runs) {
-            if (r.*field > 0) {
-                v.push_back(r.*field);
-            }
-        }
-        return v;
-    };
+    const auto collect = [](const Candidate& c, double Run::*field) { return column(c.runs, field); };
     const Stats ours_first = stats(collect(candidates[0], &Run::first_ms));
     const Stats ours_complete = stats(collect(candidates[0], &Run::complete_ms));
     double feh_first = 0;
@@ -217,13 +208,8 @@ int main(int argc, char** argv)
     const int runs = runs_at(args, 2, 10);
     const std::string other = args.size() > 3 ? args[3] : "";
 
-    const VirtualDisplay server;
-    Connection x(server.name());
-    x.queue_pointer_at(5, 5);
-    x.flush();
-
-    header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name());
-    peers(x, server.name(), args[0], runs, other);
+    header(std::to_string(runs) + " runs each, alternating, each on an Xvfb of its own");
+    peers(args[0], runs, other);
     tick_rates(args[1], runs, other);
     reactions();
     return 0;

@@ -1,5 +1,6 @@
 // The Windows program under Wine beside the Linux program and a bare Win32
-// GDI loop under the same Wine, run alternately on one virtual X server:
+// GDI loop under the same Wine, run alternately, each on a virtual X server
+// of its own:
 //
 //   first frame           exec -> the expected picture seen in a grab
 //   ticks at k < 0        presents per second through X DAMAGE, with the
@@ -26,7 +27,6 @@ namespace {
 
 using namespace figures;
 using e2e::sleep_for;
-using e2e::VirtualDisplay;
 
 // What a person sees of a program at the start-up pace, and how fast it
 // ends: the frames seen per turn of the figure (24 when every frame drawn
@@ -64,15 +64,14 @@ Showing showing(const Launcher& launcher, const std::vector<std::string>& argv, 
 // The Windows program under Wine beside the Linux one and a bare Win32 GDI
 // loop under the same Wine, alternately: first frame, ticks at k < 0, frames
 // seen per turn and ESC to exit.
-void wine_comparison(Connection& x, const std::string& display, const std::string& linux_program,
-                     const std::string& exe, const std::string& bare_gdi, int runs)
+void wine_comparison(const std::string& linux_program, const std::string& exe, const std::string& bare_gdi, int runs)
 {
     const std::unique_ptr<Launcher> wine = Launcher::make(true);  // set-up not counted
     std::vector<double> linux_first, exe_first, linux_rate, exe_rate;
     std::vector<Showing> linux_shows, exe_shows, bare_shows, flushed_shows;
     for (int r = 0; r < runs; ++r) {
-        linux_first.push_back(measure(x, {linux_program}, display, true).first_ms);
-        exe_first.push_back(measure(x, {exe}, display, true, *wine).first_ms);
+        linux_first.push_back(measure({linux_program}, true).first_ms);
+        exe_first.push_back(measure({exe}, true, *wine).first_ms);
     }
     for (int r = 0; r < std::max(3, runs / 3); ++r) {
         linux_rate.push_back(drag_run(native(), linux_program).rate);
@@ -109,12 +108,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args =
         arguments(argc, argv, 3, "wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]");
     const int runs = runs_at(args, 3, 10);
-    const VirtualDisplay server;
-    Connection x(server.name());
-    x.queue_pointer_at(5, 5);
-    x.flush();
-    header(std::to_string(runs) + " runs each, alternating, on Xvfb " + server.name() +
-           ", the Windows programs under Wine");
-    wine_comparison(x, server.name(), args[0], args[1], args[2], runs);
+    header(std::to_string(runs) +
+           " runs each, alternating, each on an Xvfb of its own, the Windows programs under Wine");
+    wine_comparison(args[0], args[1], args[2], runs);
     return 0;
 }

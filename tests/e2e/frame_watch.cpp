@@ -221,42 +221,38 @@ std::vector<std::uint32_t> StripMatcher::read_rows(Display* d, Window w)
     });
 }
 
-int StripMatcher::slot(Display* d, Window w) const
+template <class Fits> int StripMatcher::first_fitting(Display* d, Window w, Fits fits) const
 {
     const std::vector<std::uint32_t> seen = read_rows(d, w);
-    if (seen.empty()) {
-        return -1;
-    }
-    for (int s = 0; s < program::frame_count; ++s) {
-        const std::vector<std::uint32_t>& want = signatures_[static_cast<std::size_t>(s)];
-        bool same = true;
-        for (std::size_t i = 0; i < seen.size() && same; ++i) {
-            same = tolerance_ == 0 ? seen[i] == want[i] : channel_distance(seen[i], want[i]) <= tolerance_;
-        }
-        if (same) {
+    for (int s = 0; s < program::frame_count && !seen.empty(); ++s) {
+        if (fits(seen, signatures_[static_cast<std::size_t>(s)])) {
             return s;
         }
     }
     return -1;
 }
 
-int StripMatcher::near_slot(Display* d, Window w, const std::vector<int>& slots) const
+int StripMatcher::slot(Display* d, Window w) const
 {
-    const std::vector<std::uint32_t> seen = read_rows(d, w);
-    if (seen.empty()) {
-        return -1;
-    }
-    for (const int s : slots) {
-        const std::vector<std::uint32_t>& want = signatures_[static_cast<std::size_t>(s)];
-        long sum = 0;
+    return first_fitting(d, w, [this](const std::vector<std::uint32_t>& seen, const std::vector<std::uint32_t>& want) {
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            if (tolerance_ == 0 ? seen[i] != want[i] : channel_distance(seen[i], want[i]) > tolerance_) {
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+int StripMatcher::near_slot(Display* d, Window w) const
+{
+    return first_fitting(d, w, [](const std::vector<std::uint32_t>& seen, const std::vector<std::uint32_t>& want) {
+        long sum = 0;  // of the green differences
         for (std::size_t i = 0; i < seen.size(); ++i) {
             sum += std::abs(static_cast<int>((seen[i] >> 8) & 0xFF) - static_cast<int>((want[i] >> 8) & 0xFF));
         }
-        if (static_cast<double>(sum) / static_cast<double>(seen.size()) < 6.0) {
-            return s;
-        }
-    }
-    return -1;
+        return static_cast<double>(sum) / static_cast<double>(seen.size()) < 6.0;
+    });
 }
 
 DamageCounter::DamageCounter(Display* d, Window w) : display_(d)

@@ -55,13 +55,15 @@ public:
     // The slot whose rows the window shows within the tolerance, or -1
     // (also when the window is gone, or a present came between two rows).
     int slot(Display* d, Window w) const;
-    // The listed slot whose rows the window shows within a small mean
-    // difference (other viewers' decoders round differently), or -1.
-    int near_slot(Display* d, Window w, const std::vector<int>& slots) const;
+    // The slot whose rows the window shows within a small mean difference
+    // (other viewers' decoders round differently), or -1.
+    int near_slot(Display* d, Window w) const;
 
 private:
     // The three rows of the window as 0xRRGGBB values; empty if it is gone.
     static std::vector<std::uint32_t> read_rows(Display* d, Window w);
+    // The first slot whose rows fits(seen, slot's) accepts, or -1.
+    template <class Fits> int first_fitting(Display* d, Window w, Fits fits) const;
 
     std::vector<std::vector<std::uint32_t>> signatures_;
     int tolerance_;

@@ -27,7 +27,9 @@ constexpr auto hang_limit = 20000ms;
 
 // How a session runs its program: on Wayland, the program that gives the
 // session its pointer and keyboard; on X11, the server's size and the
-// caption of the program's window; and how long each wait for it may take.
+// caption of the program's window (none: the window is found by what it
+// shows, as another program's must be); and how long each wait for it may
+// take.
 struct SessionOptions {
     std::string seat;
     std::string screen = "1280x1024";
@@ -54,8 +56,11 @@ public:
     // did.
     virtual bool launch() = 0;
     Process& viewer() { return *viewer_; }
-    // The first slot the window was seen showing.
+    // The first slot the window was seen showing, when it was, and when the
+    // program was started.
     int first_slot() const { return first_slot_; }
+    Clock::time_point first_seen_at() const { return first_seen_at_; }
+    Clock::time_point started_at() const { return started_at_; }
     // The environment entries that put another program on this session's
     // display.
     virtual std::vector<std::string> environment() const = 0;
@@ -128,6 +133,8 @@ protected:
     Session(const Launcher& launcher, std::vector<std::string> command, std::chrono::milliseconds limit);
     // Starts the program with the session's environment.
     void start(const std::vector<std::string>& extra_env = {});
+    // Takes the slot as the first one seen, now, if it is one; whether it is.
+    bool seen_first(int slot);
 
     const Launcher& launcher_;
     const std::vector<std::string> command_;
@@ -135,6 +142,7 @@ protected:
     const FrameMatcher& frames_;
     std::unique_ptr<Process> viewer_;
     int first_slot_ = -1;
+    Clock::time_point started_at_, first_seen_at_;
 };
 
 }  // namespace e2e
