@@ -66,9 +66,9 @@ struct Run {
     double rss_mb = -1;
 };
 
-// Starts a program on a virtual X server of its own, times its first frame
-// (for the viewer, ours, also its first tick), ends it and reads its peak
-// memory.
+// Starts a program on the virtual X server every such run shares, times its
+// first frame (for the viewer, ours, also its first tick), ends it and reads
+// its peak memory.
 Run measure(const std::vector<std::string>& argv, bool ours, const Launcher& launcher = native());
 
 // A viewer's ticks per second with the left button held and the pointer

@@ -1,5 +1,5 @@
-// Whole-process figures of the Linux program, each run on a virtual X server
-// of its own, beside the image viewers a person would otherwise reach for and its
+// Whole-process figures of the Linux program on a virtual X server of its
+// own, beside the image viewers a person would otherwise reach for and its
 // port's bare loop, run alternately in the same session:
 //
 //   first frame   exec -> the expected picture seen in a grab of the window
@@ -147,7 +147,7 @@ void tick_rates(const std::string& bare, int runs, const std::string& other)
             run_other();
         }
         const std::unique_ptr<e2e::Session> loop =
-            e2e::Session::make("X11", native(), {bare}, {.seat = {}, .caption = "bare present loop"});
+            e2e::Session::make("X11", native(), {bare}, {.caption = "bare present loop"});
         if (loop->launch()) {
             sleep_for(std::chrono::milliseconds(500));
             bare_rate.push_back(present_rate(*loop->updates(), std::chrono::milliseconds(2000)));
@@ -208,7 +208,7 @@ int main(int argc, char** argv)
     const int runs = runs_at(args, 2, 10);
     const std::string other = args.size() > 3 ? args[3] : "";
 
-    header(std::to_string(runs) + " runs each, alternating, each on an Xvfb of its own");
+    header(std::to_string(runs) + " runs each, alternating, on Xvfb");
     peers(args[0], runs, other);
     tick_rates(args[1], runs, other);
     reactions();

@@ -1,6 +1,5 @@
 // The Windows program under Wine beside the Linux program and a bare Win32
-// GDI loop under the same Wine, run alternately, each on a virtual X server
-// of its own:
+// GDI loop under the same Wine, run alternately on virtual X servers:
 //
 //   first frame           exec -> the expected picture seen in a grab
 //   ticks at k < 0        presents per second through X DAMAGE, with the
@@ -40,7 +39,7 @@ struct Showing {
 Showing showing(const Launcher& launcher, const std::vector<std::string>& argv, const std::string& caption)
 {
     Showing seen;
-    const std::unique_ptr<e2e::Session> s = e2e::Session::make("X11", launcher, argv, {.seat = {}, .caption = caption});
+    const std::unique_ptr<e2e::Session> s = e2e::Session::make("X11", launcher, argv, {.caption = caption});
     if (!s->launch()) {
         return seen;
     }
@@ -108,8 +107,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> args =
         arguments(argc, argv, 3, "wine_bench <linux-program> <windows-exe> <bare-gdi-exe> [runs]");
     const int runs = runs_at(args, 3, 10);
-    header(std::to_string(runs) +
-           " runs each, alternating, each on an Xvfb of its own, the Windows programs under Wine");
+    header(std::to_string(runs) + " runs each, alternating, on Xvfb, the Windows programs under Wine");
     wine_comparison(args[0], args[1], args[2], runs);
     return 0;
 }

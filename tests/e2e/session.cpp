@@ -72,9 +72,10 @@ public:
     X11Session(const Launcher& launcher, std::vector<std::string> command, const Options& options)
         : Session(launcher, std::move(command), options.limit), caption_(options.caption),
           // Wine's server serves one display, so the one of an earlier
-          // session must end first.
-          display_((launcher.wait_for_server(), options.screen)), x_(std::make_unique<Connection>(display_.name())),
-          strips_(frames_)
+          // session on another must end first.
+          display_(options.display ? options.display
+                                   : (launcher.wait_for_server(), std::make_shared<VirtualDisplay>(options.screen))),
+          x_(std::make_unique<Connection>(display_->name())), strips_(frames_)
     {
     }
 
@@ -101,7 +102,7 @@ public:
     }
     std::vector<std::string> environment() const override
     {
-        return {"DISPLAY=" + display_.name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+        return {"DISPLAY=" + display_->name(), "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
     }
 
     std::string caption() override { return x_->caption_of(window_); }
@@ -165,7 +166,7 @@ public:
     void lose() override
     {
         x_.reset();  // closed before the server goes, or Xlib would end the test too
-        display_.server().signal(SIGKILL);
+        display_->server().signal(SIGKILL);
     }
     std::string lost_line() const override { return "vormo-kidney: lost the connection to the X server\n"; }
 
@@ -185,7 +186,7 @@ private:
     }
 
     const std::string caption_;
-    VirtualDisplay display_;
+    const std::shared_ptr<VirtualDisplay> display_;
     std::unique_ptr<Connection> x_;
     StripMatcher strips_;
     Window window_ = 0;

@@ -26,13 +26,14 @@ namespace e2e {
 constexpr auto hang_limit = 20000ms;
 
 // How a session runs its program: on Wayland, the program that gives the
-// session its pointer and keyboard; on X11, the server's size and the
-// caption of the program's window (none: the window is found by what it
-// shows, as another program's must be); and how long each wait for it may
-// take.
+// session its pointer and keyboard; on X11, the server's size, or a server
+// shared with other sessions (one after another), and the caption of the
+// program's window (none: the window is found by what it shows, as another
+// program's must be); and how long each wait for it may take.
 struct SessionOptions {
-    std::string seat;
+    std::string seat{};
     std::string screen = "1280x1024";
+    std::shared_ptr<VirtualDisplay> display{};
     std::string caption = program::caption;
     std::chrono::milliseconds limit = hang_limit;
 };
