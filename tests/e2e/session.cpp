@@ -4,6 +4,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <csignal>
 #include <stdexcept>
 
@@ -176,13 +177,11 @@ private:
     // the program's.
     bool found_by_picture()
     {
-        for (const Window w : x_->frame_sized_windows()) {
-            if (seen_first(strips_.near_slot(x_->display(), w))) {
-                window_ = w;
-                return true;
-            }
-        }
-        return false;
+        const std::vector<Window> windows = x_->frame_sized_windows();
+        const auto found = std::find_if(windows.begin(), windows.end(),
+                                        [this](Window w) { return seen_first(strips_.near_slot(x_->display(), w)); });
+        window_ = found == windows.end() ? 0 : *found;
+        return window_ != 0;
     }
 
     const std::string caption_;
