@@ -65,8 +65,9 @@ void Session::cover(bool)
 
 namespace {
 
-// The program's window on a virtual X server of its own: found by its
-// caption or its picture, seen through three rows of pixels (fast enough to follow every
+// The program's window on a virtual X server of its own (or one it shares
+// with sessions before and after it): found by its caption or by its
+// picture, seen through three rows of pixels (fast enough to follow every
 // tick), typed and pointed at through XTest, its updates counted by DAMAGE.
 class X11Session final : public Session {
 public:
