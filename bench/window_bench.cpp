@@ -89,35 +89,36 @@ void peers(const std::string& frames_dir, int runs, const std::string& other)
         }
     }
 
-    const auto collect = [](const Candidate& c, double Run::*field) { return column(c.runs, field); };
-    const Stats ours_first = stats(collect(candidates[0], &Run::first_ms));
-    const Stats ours_complete = stats(collect(candidates[0], &Run::complete_ms));
+    // One figure of a program's runs, as statistics.
+    const auto figure = [](const Candidate& c, double Run::*field) { return stats(column(c.runs, field)); };
+    const Stats ours_first = figure(candidates[0], &Run::first_ms);
+    const Stats ours_complete = figure(candidates[0], &Run::complete_ms);
     double feh_first = 0;
     for (const Candidate& c : candidates) {
         if (c.name == "feh") {
-            feh_first = stats(collect(c, &Run::first_ms)).median;
+            feh_first = figure(c, &Run::first_ms).median;
         }
     }
     line("vormo-kidney first frame", ours_first, "ms", feh_first, "feh");
     line("vormo-kidney start-up complete", ours_complete, "ms", feh_first, "feh first frame");
     for (std::size_t i = 1; i < candidates.size(); ++i) {
         const Candidate& c = candidates[i];
-        const Stats first = stats(collect(c, &Run::first_ms));
+        const Stats first = figure(c, &Run::first_ms);
         if (!c.ours) {
             line((c.name + " first frame").c_str(), first, "ms");
             continue;
         }
         line((c.name + " first frame").c_str(), first, "ms", ours_first.median, "this build");
-        line((c.name + " start-up complete").c_str(), stats(collect(c, &Run::complete_ms)), "ms", ours_complete.median,
+        line((c.name + " start-up complete").c_str(), figure(c, &Run::complete_ms), "ms", ours_complete.median,
              "this build");
         quartiles("vormo-kidney first frame", ours_first, "ms");
         quartiles((c.name + " first frame").c_str(), first, "ms");
     }
-    const Stats ours_rss = stats(collect(candidates[0], &Run::rss_mb));
+    const Stats ours_rss = figure(candidates[0], &Run::rss_mb);
     for (const Candidate& c : candidates) {
         // The other build's memory beside this one's.
         const bool other_build = c.ours && &c != &candidates.front();
-        line((c.name + " peak RSS").c_str(), stats(collect(c, &Run::rss_mb)), "MB", other_build ? ours_rss.median : 0,
+        line((c.name + " peak RSS").c_str(), figure(c, &Run::rss_mb), "MB", other_build ? ours_rss.median : 0,
              "this build");
     }
 }
