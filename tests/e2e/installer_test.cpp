@@ -6,11 +6,9 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that clash with it.
 #include <gtest/gtest.h>
 
-#include "launcher.hpp"
+#include "session.hpp"
 
 #include "common/program.hpp"
-
-#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -57,65 +55,57 @@ std::string output_of(const std::vector<std::string>& argv, const std::string& s
     return status == 0 ? read_file(out) : "";
 }
 
+// Each of the parts is somewhere in the text.
+void expect_in(const std::string& text, const std::vector<std::string>& parts)
+{
+    for (const std::string& part : parts) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << " is missing from:\n" << text;
+    }
+}
+
 TEST(WindowsPackage, TablesInstallPerMachineUnderProgramFilesWithShortcutIconAndUpgrade)
 {
     const ScratchDir scratch("vormo-package");
     const std::string msi = package(VORMO_VERSION);
     const auto table = [&](const char* name) { return output_of({"msiinfo", "export", msi, name}, scratch.path()); };
+    const std::string version = VORMO_VERSION;
 
     // A 64-bit package for every user, which asks for elevation.
-    const std::string summary = output_of({"msiinfo", "suminfo", msi}, scratch.path());
-    EXPECT_NE(summary.find("Template: x64;1033"), std::string::npos) << summary;
-    const std::string properties = table("Property");
-    EXPECT_NE(properties.find("ALLUSERS\t1"), std::string::npos) << properties;
-    EXPECT_NE(properties.find(std::string("ProductName\t") + product), std::string::npos) << properties;
-    EXPECT_NE(properties.find(std::string("ProductVersion\t") + VORMO_VERSION), std::string::npos) << properties;
-    EXPECT_NE(properties.find("Manufacturer\tThe Vormo KidneyShape developers"), std::string::npos) << properties;
-    EXPECT_NE(properties.find(std::string("UpgradeCode\t") + upgrade_code), std::string::npos) << properties;
-    // Add/Remove Programs shows the icon the package carries.
-    EXPECT_NE(properties.find("ARPPRODUCTICON\tvormo_kidney.ico"), std::string::npos) << properties;
-    EXPECT_NE(table("Icon").find("vormo_kidney.ico\t"), std::string::npos);
-    // Nothing to modify: no Modify button.
-    EXPECT_NE(properties.find("ARPNOMODIFY\t1"), std::string::npos) << properties;
+    expect_in(output_of({"msiinfo", "suminfo", msi}, scratch.path()), {"Template: x64;1033"});
+    expect_in(table("Property"),
+              {"ALLUSERS\t1", std::string("ProductName\t") + product, "ProductVersion\t" + version,
+               "Manufacturer\tThe Vormo KidneyShape developers", std::string("UpgradeCode\t") + upgrade_code,
+               // Add/Remove Programs shows the icon the package carries;
+               // there is nothing to modify: no Modify button.
+               "ARPPRODUCTICON\tvormo_kidney.ico", "ARPNOMODIFY\t1"});
+    expect_in(table("Icon"), {"vormo_kidney.ico\t"});
 
     // The program in its own folder under the 64-bit Program Files, in a
     // 64-bit component (attribute 256).
-    const std::string directories = table("Directory");
-    EXPECT_NE(directories.find("INSTALLDIR\tProgramFiles64Folder\tVormo KidneyShape"), std::string::npos)
-        << directories;
-    EXPECT_NE(directories.find("ProgramMenuFolder\tTARGETDIR"), std::string::npos) << directories;
-    const std::string components = table("Component");
-    EXPECT_NE(components.find("\tINSTALLDIR\t256\t"), std::string::npos) << components;
-    const std::string files = table("File");
-    EXPECT_NE(files.find("\tvormo-kidney.exe\t"), std::string::npos) << files;
-    EXPECT_NE(files.find("\tLICENSE.txt\t"), std::string::npos) << files;
+    expect_in(table("Directory"),
+              {"INSTALLDIR\tProgramFiles64Folder\tVormo KidneyShape", "ProgramMenuFolder\tTARGETDIR"});
+    expect_in(table("Component"), {"\tINSTALLDIR\t256\t"});
+    expect_in(table("File"), {"\tvormo-kidney.exe\t", "\tLICENSE.txt\t"});
 
     // The Start-menu shortcut, with the icon.
-    const std::string shortcuts = table("Shortcut");
-    EXPECT_NE(shortcuts.find(std::string("\tProgramMenuFolder\t") + product + "\t"), std::string::npos) << shortcuts;
-    EXPECT_NE(shortcuts.find("\tvormo_kidney.ico\t"), std::string::npos) << shortcuts;
+    expect_in(table("Shortcut"), {std::string("\tProgramMenuFolder\t") + product + "\t", "\tvormo_kidney.ico\t"});
 
     // A major upgrade: older versions under the same upgrade code, and a
     // rebuild of this one (maximum included: 512, with 1 for migrating
     // features), are removed, and a newer one already installed stops this
     // one.
-    const std::string upgrades = table("Upgrade");
-    EXPECT_NE(upgrades.find(std::string(upgrade_code) + "\t\t" + VORMO_VERSION + "\t\t513\t\tWIX_UPGRADE_DETECTED"),
-              std::string::npos)
-        << upgrades;
-    EXPECT_NE(upgrades.find("WIX_DOWNGRADE_DETECTED"), std::string::npos) << upgrades;
-    EXPECT_NE(table("InstallExecuteSequence").find("RemoveExistingProducts"), std::string::npos);
+    expect_in(table("Upgrade"),
+              {upgrade_code + ("\t\t" + version) + "\t\t513\t\tWIX_UPGRADE_DETECTED", "WIX_DOWNGRADE_DETECTED"});
+    expect_in(table("InstallExecuteSequence"), {"RemoveExistingProducts"});
 }
 
 TEST(WindowsPackage, PortableZipHoldsTheProgramReadmeAndLicence)
 {
     const ScratchDir scratch("vormo-package");
     const std::string zip = windows_build() + "/vormo-kidney-" + VORMO_VERSION + "-windows.zip";
-    const std::string listing = output_of({VORMO_CMAKE, "-E", "tar", "tf", zip}, scratch.path());
     const std::string folder = std::string("vormo-kidney-") + VORMO_VERSION + "/";
-    for (const char* name : {"vormo-kidney.exe", "README.md", "LICENSE"}) {
-        EXPECT_NE(listing.find(folder + name), std::string::npos) << name << " is missing from:\n" << listing;
-    }
+    expect_in(output_of({VORMO_CMAKE, "-E", "tar", "tf", zip}, scratch.path()),
+              {folder + "vormo-kidney.exe", folder + "README.md", folder + "LICENSE"});
 }
 
 // The program starts on Windows 7: it imports none of the later systems'
@@ -267,15 +257,11 @@ TEST_F(WindowsInstall, InstallsStartsUpgradesAndUninstallsLeavingNothingBehind)
 
     // 2. The installed program starts and ends on ESC with status 0.
     {
-        VirtualDisplay display;
-        Connection x(display.name());
-        const std::unique_ptr<Process> viewer =
-            wine_->start(R"(C:\Program Files\Vormo KidneyShape\vormo-kidney.exe)", {"DISPLAY=" + display.name()});
-        const Window w = x.wait_for_window(program::caption, wine_->slack(20000ms));
-        ASSERT_NE(w, 0u) << viewer->error_output();
-        wine_->focus(x, w);
-        x.type(XK_Escape);
-        EXPECT_EQ(viewer->wait_for_exit(wine_->slack(20000ms)), 0) << viewer->error_output();
+        const std::unique_ptr<Session> session =
+            Session::make("X11", *wine_, {R"(C:\Program Files\Vormo KidneyShape\vormo-kidney.exe)"});
+        ASSERT_TRUE(session->launch()) << session->viewer().error_output();
+        session->type('\x1b');
+        EXPECT_EQ(session->viewer().wait_for_exit(wine_->slack(hang_limit)), 0) << session->viewer().error_output();
         wine_->wait_for_server();
     }
 
