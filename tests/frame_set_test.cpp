@@ -118,15 +118,20 @@ TEST(EmbeddedFrameSet, StoredStartingWithImage24AndNotInSlotOrder)
 TEST(EmbeddedFrameSet, Image14CarriesTrailingBytesAfterItsEndMarker)
 {
     const frames::Bytes raw = frames::embedded_frame_set();
+    // A record's N, the 4 bytes before its stream.
+    const auto stored_length = [&raw](frames::Bytes jpeg) {
+        const auto at = static_cast<std::size_t>(jpeg.data() - raw.data());
+        std::uint32_t n = 0;
+        for (int i = 0; i < 4; ++i) {
+            n |= std::to_integer<std::uint32_t>(raw[at - 4 + i]) << (8 * i);
+        }
+        return n;
+    };
+
+    // Image14's counts 254 more bytes.
     const frames::Bytes jpeg = embedded().jpeg[13];
     const auto offset = static_cast<std::size_t>(jpeg.data() - raw.data());
-
-    // The record's N (4 bytes before the stream) counts 254 more bytes.
-    std::uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) {
-        n |= std::to_integer<std::uint32_t>(raw[offset - 4 + i]) << (8 * i);
-    }
-    ASSERT_EQ(n, jpeg.size() + 254);
+    ASSERT_EQ(stored_length(jpeg), jpeg.size() + 254);
     const frames::Bytes trailing = raw.subspan(offset + jpeg.size(), 254);
     EXPECT_TRUE(std::all_of(trailing.begin(), trailing.end() - 2, [](std::byte b) { return b == std::byte{0}; }));
     EXPECT_EQ(std::to_integer<int>(trailing[252]), 0xFF);
@@ -137,13 +142,7 @@ TEST(EmbeddedFrameSet, Image14CarriesTrailingBytesAfterItsEndMarker)
         if (h == 14) {
             continue;
         }
-        const frames::Bytes j = embedded().jpeg[h - 1];
-        const auto at = static_cast<std::size_t>(j.data() - raw.data());
-        std::uint32_t len = 0;
-        for (int i = 0; i < 4; ++i) {
-            len |= std::to_integer<std::uint32_t>(raw[at - 4 + i]) << (8 * i);
-        }
-        EXPECT_EQ(len, j.size()) << "Image" << h;
+        EXPECT_EQ(stored_length(embedded().jpeg[h - 1]), embedded().jpeg[h - 1].size()) << "Image" << h;
     }
 }
 
