@@ -14,9 +14,9 @@ using e2e::Process;
 using e2e::sleep_for;
 using std::chrono::milliseconds;
 
-double ms_since(Clock::time_point t)
+double ms_since(Clock::time_point from, Clock::time_point to)
 {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+    return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
 std::vector<std::string> arguments(int argc, char** argv, std::size_t least, const char* usage)
@@ -109,15 +109,12 @@ Run measure(const std::vector<std::string>& argv, bool ours, const Launcher& lau
     const std::unique_ptr<e2e::Session> s =
         e2e::Session::make("X11", launcher, argv, {.display = server, .caption = {}});
     if (s->launch()) {
-        const auto since_start = [&s](Clock::time_point t) {
-            return std::chrono::duration<double, std::milli>(t - s->started_at()).count();
-        };
-        run.first_ms = since_start(s->first_seen_at());
+        run.first_ms = ms_since(s->started_at(), s->first_seen_at());
         // The viewer's first tick: the second frame may be the first one seen.
         if (ours && s->first_slot() == 1) {
             run.complete_ms = run.first_ms;
         } else if (ours && s->next_slot(s->first_slot()) >= 0) {
-            run.complete_ms = since_start(Clock::now());
+            run.complete_ms = ms_since(s->started_at());
         }
     }
     // Read even from a program whose picture was not seen.

@@ -18,7 +18,8 @@ namespace figures {
 using e2e::Clock;
 using e2e::Launcher;
 
-double ms_since(Clock::time_point t);
+// Milliseconds from one moment to a later one (by default, now).
+double ms_since(Clock::time_point from, Clock::time_point to = Clock::now());
 
 // The arguments after the program's name, at least `least` of them; else
 // the usage line on stderr and the end, with status 2.
